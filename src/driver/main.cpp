@@ -1,0 +1,52 @@
+// picalc: one timed run of the pi, integration and square-root workloads.
+#include "digit_buffer.h"
+#include "driver.h"
+
+#include <cstdio>
+
+#if defined(__FAST_MATH__)
+#error "picalc must not be built with -ffast-math: it changes the printed results"
+#endif
+
+namespace {
+
+constexpr int term_allocation_failed = 1;
+constexpr int sum_allocation_failed = 2;
+
+void print_closing_lines(std::int32_t start_ticks, std::int32_t end_ticks) {
+    std::printf("Total time %f seconds \n", picalc::elapsed_seconds(start_ticks, end_ticks));
+    std::printf("The less the time it is used, the more the performance becomes strongert!\n");
+    std::printf("Press Enter to exit\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using namespace picalc;
+    const BenchmarkOptions options = parse_command_line(argc, argv);
+    std::printf("%s\n\n", "pi calc..................................");
+    print_formula_line(options);
+
+    // Static so that the buffers stay reachable until the process ends; they
+    // are never released.
+    static DigitBuffer term = allocate_digit_buffer(options.digit_count);
+    if (term == nullptr) {
+        return term_allocation_failed;
+    }
+    static DigitBuffer sum = allocate_digit_buffer(options.digit_count);
+    if (sum == nullptr) {
+        return sum_allocation_failed;
+    }
+    const auto n = static_cast<std::int32_t>(precision_for(options.digit_count));
+
+    const std::int32_t start_ticks = read_ticks();
+    compute_pi(options, term, sum, n);
+    print_pi_listing(sum, n, options.digit_count);
+    std::printf("     \n");
+    std::printf("     \n");
+    const std::int32_t end_ticks = read_ticks();
+
+    print_closing_lines(start_ticks, end_ticks);
+    std::getchar();
+    return 0;
+}

@@ -1,0 +1,51 @@
+#include "test_support.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace picalc::test {
+
+std::string read_data_file(const std::string& name) {
+    std::ifstream file(std::string(PICALC_TEST_DATA_DIR) + "/" + name, std::ios::binary);
+    EXPECT_TRUE(file.good()) << "missing test data file " << name;
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+const std::string& reference_decimals() {
+    static const std::string decimals = [] {
+        std::string text = read_data_file("pi_decimals.txt");
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+            text.pop_back();
+        }
+        return text;
+    }();
+    return decimals;
+}
+
+std::vector<std::int32_t> digit_buffer_for(std::int32_t digit_count) {
+    return std::vector<std::int32_t>(static_cast<std::size_t>(precision_for(digit_count)) + 1, 0);
+}
+
+std::string computed_decimals(Formula formula, std::int32_t digit_count) {
+    std::vector<std::int32_t> term = digit_buffer_for(digit_count);
+    std::vector<std::int32_t> sum = digit_buffer_for(digit_count);
+    const auto n = static_cast<std::int32_t>(precision_for(digit_count));
+    compute_pi(BenchmarkOptions{digit_count, formula}, term.data(), sum.data(), n);
+    EXPECT_EQ(sum[static_cast<std::size_t>(n)], 3);
+    std::string decimals;
+    for (std::int32_t i = n - 1; i >= guard_digits; --i) {
+        decimals += static_cast<char>('0' + sum[static_cast<std::size_t>(i)]);
+    }
+    return decimals;
+}
+
+std::string capture_stdout(const std::function<void()>& print) {
+    ::testing::internal::CaptureStdout();
+    print();
+    return ::testing::internal::GetCapturedStdout();
+}
+
+} // namespace picalc::test
