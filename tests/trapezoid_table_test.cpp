@@ -1,0 +1,51 @@
+#include "trapezoid_table.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace picalc {
+namespace {
+
+std::string as_table_value(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%e", value);
+    return text;
+}
+
+TEST(TrapezoidIntegral, EndsAreComputedFromTheRoundedTwoPi) {
+    const IntegrandEnds ends = integrand_ends();
+    EXPECT_EQ(ends.at_zero, 0.0);
+    EXPECT_GT(ends.at_two_pi, 2.4e-16); // sin of the double nearest 2 pi is not 0
+    EXPECT_LT(ends.at_two_pi, 2.5e-16);
+}
+
+TEST(TrapezoidIntegral, FourIntervalsGivePi) {
+    // The interior points are pi/2, pi and 3 pi/2: two half-periods of area h.
+    EXPECT_NEAR(trapezoid_integral(4, integrand_ends()), 3.141592653589793, 1e-15);
+}
+
+struct RowCase {
+    std::uint32_t intervals;
+    const char* printed;
+};
+
+TEST(TrapezoidIntegral, ConvergesToFourAsTheTableShows) {
+    const RowCase rows[] = {
+        {4, "3.141593e+00"},     {8, "3.792238e+00"},    {16, "3.948463e+00"},
+        {32, "3.987141e+00"},    {64, "3.996787e+00"},   {128, "3.999197e+00"},
+        {256, "3.999799e+00"},   {512, "3.999950e+00"},  {1024, "3.999987e+00"},
+        {2048, "3.999997e+00"},  {4096, "3.999999e+00"}, {8192, "4.000000e+00"},
+        {65536, "4.000000e+00"},
+    };
+    const IntegrandEnds ends = integrand_ends();
+    for (const RowCase& row : rows) {
+        EXPECT_EQ(as_table_value(trapezoid_integral(row.intervals, ends)), row.printed)
+            << row.intervals << " intervals";
+    }
+}
+
+} // namespace
+} // namespace picalc
