@@ -9,6 +9,12 @@ function(picalc_target_options target)
   if(PICALC_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
+  if(PICALC_FUZZ)
+    # Coverage feedback for every library the fuzzers reach.
+    target_compile_options(${target} PRIVATE
+      -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
   if(PICALC_SANITIZE)
     target_compile_options(${target} PRIVATE
       -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)

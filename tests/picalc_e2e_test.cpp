@@ -191,7 +191,7 @@ TEST(Picalc, CountsBeyondThe32BitBufferSizeEndWithStatus1) {
 // limit stops a sanitized binary before main.
 #if !defined(PICALC_SANITIZED)
 TEST(Picalc, FailedAllocationsEndWithTheirOwnStatus) {
-    constexpr rlim_t mebibyte = 1024 * 1024;
+    constexpr rlim_t mebibyte = rlim_t{1024} * 1024;
     const FailureRun runs[] = {
         // 4 GiB for the term buffer cannot fit under 1 GiB.
         {{{"1073741817"}, StandardInput::Enter, StandardOutput::Pipe, 1024 * mebibyte}, 1},

@@ -11,8 +11,8 @@ namespace {
 
 std::string as_table_value(double value) {
     char text[32];
-    std::snprintf(text, sizeof text, "%e", value);
-    return text;
+    const int length = std::snprintf(text, sizeof text, "%e", value);
+    return std::string(text, length > 0 ? static_cast<std::size_t>(length) : 0);
 }
 
 TEST(TrapezoidIntegral, EndsAreComputedFromTheRoundedTwoPi) {

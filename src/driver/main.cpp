@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
     const std::int32_t end_ticks = read_ticks();
 
     print_closing_lines(start_ticks, end_ticks);
-    std::getchar();
+    // End of input ends the wait just as a key does.
+    static_cast<void>(std::getchar());
     return 0;
 }
