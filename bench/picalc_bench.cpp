@@ -4,6 +4,7 @@
 // workload's, and the counters give the cost per unit and the ratio. The
 // iteration counts are fixed: a workload that lost its work would otherwise
 // make the library repeat its floor many thousand times.
+#include "digit_buffer.h"
 #include "keep_value.h"
 #include "sqrt_loops.h"
 #include "trapezoid_table.h"
@@ -12,11 +13,14 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr std::int32_t default_digits = 9999;
+constexpr std::int32_t default_precision = default_digits + picalc::guard_digits;
 constexpr std::int32_t sqrt_loop_steps = 45000000;
 constexpr std::uint32_t row_intervals = 1U << 20;
 
@@ -60,6 +64,104 @@ void sine_floor(std::uint32_t intervals) {
         picalc::keep_value(std::sin(static_cast<double>(i) * step));
     }
 }
+
+// A term of the default precision whose digits keep every division busy.
+std::vector<std::int32_t> busy_term() {
+    std::vector<std::int32_t> term(static_cast<std::size_t>(default_precision) + 1);
+    for (std::size_t i = 0; i < term.size(); ++i) {
+        term[i] = static_cast<std::int32_t>((i * 7) % 10);
+    }
+    return term;
+}
+
+// The latency bound of the passes: each element's division needs the previous
+// remainder, so a chain of runtime divisions with nothing else is the floor.
+void division_chain(const std::vector<std::int32_t>& digits, std::int32_t divisor) {
+    benchmark::DoNotOptimize(divisor); // a runtime divisor, as in the passes
+    std::int32_t remainder = 0;
+    for (std::int32_t i = default_precision; i >= 0; --i) {
+        const std::int32_t value = digits[static_cast<std::size_t>(i)] + 10 * remainder;
+        remainder = value % divisor;
+    }
+    benchmark::DoNotOptimize(remainder);
+}
+
+// The divisors of a mid-series step with Gauss's first term: x^2 and 2k + 1.
+constexpr std::int32_t pass_divisor_x2 = 18 * 18;
+constexpr std::int32_t pass_divisor_odd = 2001;
+
+void BM_DivideAccumulate(benchmark::State& state) {
+    const std::vector<std::int32_t> digits = busy_term();
+    std::vector<std::int32_t> term = digits;
+    std::vector<std::int32_t> sum(digits.size());
+    measure_against_floor(
+        state, default_precision + 1,
+        [&] {
+            term = digits;
+            picalc::divide_accumulate(term.data(), sum.data(), default_precision, 18, 1);
+            benchmark::ClobberMemory();
+        },
+        [&] { division_chain(digits, 18); });
+}
+BENCHMARK(BM_DivideAccumulate)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(2000);
+
+void BM_DivideInPlace(benchmark::State& state) {
+    const std::vector<std::int32_t> digits = busy_term();
+    std::vector<std::int32_t> term = digits;
+    measure_against_floor(
+        state, default_precision + 1,
+        [&] {
+            term = digits;
+            picalc::divide_in_place(term.data(), default_precision, pass_divisor_x2);
+            benchmark::ClobberMemory();
+        },
+        [&] { division_chain(digits, pass_divisor_x2); });
+}
+BENCHMARK(BM_DivideInPlace)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(2000);
+
+void BM_AccumulateQuotient(benchmark::State& state) {
+    const std::vector<std::int32_t> term = busy_term();
+    std::vector<std::int32_t> sum(term.size());
+    measure_against_floor(
+        state, default_precision + 1,
+        [&] {
+            picalc::accumulate_quotient(term.data(), sum.data(), default_precision,
+                                        pass_divisor_odd, 1);
+            benchmark::ClobberMemory();
+        },
+        [&] { division_chain(term, pass_divisor_odd); });
+}
+BENCHMARK(BM_AccumulateQuotient)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(2000);
+
+// The whole computation for a digit count and formula, with the number of
+// divisions counted by the series themselves.
+void BM_ComputePi(benchmark::State& state) {
+    const auto digits = static_cast<std::int32_t>(state.range(0));
+    const auto formula = static_cast<picalc::Formula>(state.range(1));
+    const auto n = static_cast<std::int32_t>(picalc::precision_for(digits));
+    std::vector<std::int32_t> term(static_cast<std::size_t>(n) + 1);
+    std::vector<std::int32_t> sum(static_cast<std::size_t>(n) + 1);
+    std::int64_t divisions = 0;
+    for (std::int32_t index = 0; index < picalc::terms_per_formula; ++index) {
+        divisions +=
+            picalc::add_arctan_series(formula, index, term.data(), sum.data(), n).divisions;
+    }
+    for (auto _ : state) {
+        picalc::compute_pi({digits, formula}, term.data(), sum.data(), n);
+        benchmark::ClobberMemory();
+    }
+    state.counters["divisions"] = static_cast<double>(divisions);
+    state.counters["ns_per_division"] =
+        benchmark::Counter(static_cast<double>(divisions) * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_ComputePi)
+    ->ArgsProduct({{default_digits}, {0, 1}})
+    ->ArgsProduct({{2500, 5000, 10000, 20000}, {0}})
+    ->ArgNames({"digits", "stomer"})
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 
 void BM_SqrtLoop(benchmark::State& state) {
     measure_against_floor(

@@ -45,7 +45,7 @@ TEST(ArctanSeries, TakesTheKnownNumberOfStepsPerTerm) {
         std::vector<std::int32_t> sum = test::digit_buffer_for(c.digit_count);
         const auto n = static_cast<std::int32_t>(precision_for(c.digit_count));
         for (std::int32_t index = 0; index < terms_per_formula; ++index) {
-            EXPECT_EQ(add_arctan_series(c.formula, index, term.data(), sum.data(), n),
+            EXPECT_EQ(add_arctan_series(c.formula, index, term.data(), sum.data(), n).steps,
                       c.steps[static_cast<std::size_t>(index)])
                 << "digits " << c.digit_count << " term " << index;
         }

@@ -33,6 +33,7 @@ TEST(SqrtLoop, EndsWithTheVerificationCodeAndProduct) {
                   c.code);
         EXPECT_EQ(result.sum, c.code) << "first " << c.first;
         EXPECT_EQ(result.value, c.product) << "first " << c.first;
+        EXPECT_EQ(result.last_counter, c.last + 2) << "45,000,000 steps from " << c.first;
     }
 }
 

@@ -50,10 +50,17 @@ void normalize_digits(DigitBuffer sum, std::int32_t n);
 // Prints the line naming the chosen formula and its three arctangent terms.
 void print_formula_line(const BenchmarkOptions& options);
 
+// What one arctangent series cost: its steps and the elements it divided
+// (one hardware division each), counted per pass, not per element.
+struct SeriesWork {
+    std::int32_t steps;
+    std::int64_t divisions;
+};
+
 // Adds term number `term_index` (0..2) of the chosen formula into sum, using
-// term as scratch, and returns the number of series steps it took.
-std::int32_t add_arctan_series(Formula formula, std::int32_t term_index, DigitBuffer term,
-                               DigitBuffer sum, std::int32_t n);
+// term as scratch.
+SeriesWork add_arctan_series(Formula formula, std::int32_t term_index, DigitBuffer term,
+                             DigitBuffer sum, std::int32_t n);
 
 // Leaves pi in sum as normalised digits; term is scratch.
 void compute_pi(const BenchmarkOptions& options, DigitBuffer term, DigitBuffer sum, std::int32_t n);

@@ -60,8 +60,8 @@ void print_formula_line(const BenchmarkOptions& options) {
                 formula_names[static_cast<std::int32_t>(options.formula)]);
 }
 
-std::int32_t add_arctan_series(Formula formula, std::int32_t term_index, DigitBuffer term,
-                               DigitBuffer sum, std::int32_t n) {
+SeriesWork add_arctan_series(Formula formula, std::int32_t term_index, DigitBuffer term,
+                             DigitBuffer sum, std::int32_t n) {
     const FormulaTerm series = formula_term(formula, term_index);
     seed_term(term, n, series.multiplier);
     divide_accumulate(term, sum, n, series.reciprocal, series.add);
@@ -69,16 +69,18 @@ std::int32_t add_arctan_series(Formula formula, std::int32_t term_index, DigitBu
     const std::int32_t reciprocal_squared = series.reciprocal * series.reciprocal;
     std::int32_t odd_divisor = 3;
     std::int32_t add = series.add == 0 ? 1 : 0;
-    std::int32_t steps = 0;
+    SeriesWork work{0, std::int64_t{n} + 1};
     while (top > 0) {
         divide_in_place(term, top, reciprocal_squared);
+        work.divisions += top + 1;
         top = lower_top(term, top);
         accumulate_quotient(term, sum, top, odd_divisor, add);
+        work.divisions += top + 1;
         odd_divisor += 2;
         add = 1 - add;
-        ++steps;
+        ++work.steps;
     }
-    return steps;
+    return work;
 }
 
 void compute_pi(const BenchmarkOptions& options, DigitBuffer term, DigitBuffer sum,

@@ -35,7 +35,7 @@ SqrtLoopResult run_sqrt_loop(std::int32_t first) {
                 static_cast<double>(counter);
         keep_value(value);
     } while (counter <= counter_bound);
-    return {static_cast<std::int32_t>(sum), value};
+    return {static_cast<std::int32_t>(sum), value, counter};
 }
 
 void run_sqrt_workload() {

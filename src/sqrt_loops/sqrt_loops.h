@@ -8,8 +8,9 @@
 namespace picalc {
 
 struct SqrtLoopResult {
-    std::int32_t sum; // the wrapped sum, read back as signed
-    double value;     // the last step's product
+    std::int32_t sum;          // the wrapped sum, read back as signed
+    double value;              // the last step's product
+    std::int32_t last_counter; // the counter that ended the loop: 2 past the last number added
 };
 
 // Runs one loop over first, first + 2, ... up to 90,000,000 (first is 1 or 2).
