@@ -59,7 +59,7 @@ void sqrt_floor() {
 
 // The sine calls of one row, with no running sum and no absolute value.
 void sine_floor(std::uint32_t intervals) {
-    const double step = 6.283185307179586 / static_cast<double>(intervals);
+    const double step = picalc::two_pi / static_cast<double>(intervals);
     for (std::uint32_t i = 1; i < intervals; ++i) {
         picalc::keep_value(std::sin(static_cast<double>(i) * step));
     }

@@ -29,17 +29,21 @@ std::vector<std::int32_t> digit_buffer_for(std::int32_t digit_count) {
     return std::vector<std::int32_t>(static_cast<std::size_t>(precision_for(digit_count)) + 1, 0);
 }
 
+std::string decimals_in(const std::vector<std::int32_t>& sum, std::int32_t n) {
+    std::string decimals;
+    for (std::int32_t i = n - 1; i >= guard_digits; --i) {
+        decimals += static_cast<char>('0' + sum[static_cast<std::size_t>(i)]);
+    }
+    return decimals;
+}
+
 std::string computed_decimals(Formula formula, std::int32_t digit_count) {
     std::vector<std::int32_t> term = digit_buffer_for(digit_count);
     std::vector<std::int32_t> sum = digit_buffer_for(digit_count);
     const auto n = static_cast<std::int32_t>(precision_for(digit_count));
     compute_pi(BenchmarkOptions{digit_count, formula}, term.data(), sum.data(), n);
     EXPECT_EQ(sum[static_cast<std::size_t>(n)], 3);
-    std::string decimals;
-    for (std::int32_t i = n - 1; i >= guard_digits; --i) {
-        decimals += static_cast<char>('0' + sum[static_cast<std::size_t>(i)]);
-    }
-    return decimals;
+    return decimals_in(sum, n);
 }
 
 std::string capture_stdout(const std::function<void()>& print) {

@@ -20,6 +20,9 @@ std::string read_data_file(const std::string& name);
 // A zero-filled buffer for a digit count, as the driver allocates it.
 std::vector<std::int32_t> digit_buffer_for(std::int32_t digit_count);
 
+// The decimal places held in a normalised sum buffer of precision n, as text.
+std::string decimals_in(const std::vector<std::int32_t>& sum, std::int32_t n);
+
 // The decimal places that compute_pi leaves in the sum buffer, as text.
 std::string computed_decimals(Formula formula, std::int32_t digit_count);
 

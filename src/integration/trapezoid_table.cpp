@@ -11,7 +11,6 @@
 namespace picalc {
 namespace {
 
-constexpr double two_pi = 6.283185307179586; // the double nearest to 2 pi
 constexpr std::uint32_t first_intervals = 4;
 constexpr std::int32_t table_rows = 25; // up to 4 * 2^24 = 67,108,864 intervals
 

@@ -7,6 +7,8 @@
 
 namespace picalc {
 
+inline constexpr double two_pi = 6.283185307179586; // the double nearest to 2 pi
+
 // |sin x| at the two ends of the interval, computed once for all rows.
 struct IntegrandEnds {
     double at_zero;

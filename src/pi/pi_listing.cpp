@@ -31,8 +31,9 @@ void print_pi_listing(const std::int32_t* sum, std::int32_t n, std::int32_t digi
     bool line_open = true;
     std::int32_t column = first_column;
     for (std::int32_t i = n - 1; i >= guard_digits; --i) {
-        std::printf("%" PRId32 "%s", sum[i], separator_after(column));
-        line_open = !ends_line(column);
+        const char* separator = separator_after(column);
+        std::printf("%" PRId32 "%s", sum[i], separator);
+        line_open = *separator != '\n';
         ++column;
     }
     std::printf("%sDIGITS: %" PRId32 "\n", line_open ? "\n" : "", digit_count);
