@@ -67,16 +67,20 @@ RunResult run_picalc(const Invocation& invocation) {
         ADD_FAILURE() << "pipe failed";
         return {};
     }
+    // The Enter goes into the pipe before the child exists. Written after the
+    // fork, it would find no reader once a child that ends early (a failed
+    // allocation, a closed stdin) has exited, and SIGPIPE would kill the test
+    // process itself. One byte always fits in an empty pipe, so this never blocks.
+    if (invocation.input == StandardInput::Enter && write(input_pipe[1], "\n", 1) != 1) {
+        ADD_FAILURE() << "could not write the Enter";
+    }
     const pid_t child = fork();
     if (child == 0) {
         exec_child(invocation, input_pipe, output_pipe);
     }
     close(input_pipe[0]);
-    close(output_pipe[1]);
-    if (invocation.input == StandardInput::Enter) {
-        [[maybe_unused]] const ssize_t written = write(input_pipe[1], "\n", 1);
-    }
     close(input_pipe[1]);
+    close(output_pipe[1]);
 
     RunResult result;
     char chunk[4096];
@@ -179,11 +183,21 @@ struct FailureRun {
     int status;
 };
 
+// A run that fails before it reads standard input, or with its streams closed
+// or full, must still end with its status and never take the harness down.
 TEST(Picalc, CountsBeyondThe32BitBufferSizeEndWithStatus1) {
-    for (const char* count : {"2147483647", "99999999999", "1073741818"}) {
-        const RunResult result = run_picalc({{count}});
-        EXPECT_EQ(result.status, 1) << count;
-        EXPECT_EQ(result.output, banner_and_gauss) << count;
+    const Invocation runs[] = {
+        {{"2147483647"}},
+        {{"99999999999"}},
+        {{"1073741818"}},
+        {{"1073741818"}, StandardInput::Closed, StandardOutput::Closed},
+        {{"2147483647"}, StandardInput::Empty, StandardOutput::DevFull},
+    };
+    for (const Invocation& run : runs) {
+        const RunResult result = run_picalc(run);
+        EXPECT_EQ(result.status, 1) << run.arguments[0];
+        EXPECT_EQ(result.output, run.output == StandardOutput::Pipe ? banner_and_gauss : "")
+            << run.arguments[0];
     }
 }
 
