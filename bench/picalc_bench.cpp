@@ -49,19 +49,33 @@ void measure_against_floor(benchmark::State& state, double units_per_run, Worklo
     state.counters["ratio_to_floor"] = workload_seconds / floor_seconds;
 }
 
-// The conversion, square root and product of a step, with no sum between steps.
+// An integer the optimiser cannot see through, at no cost beyond a register.
+std::int32_t opaque(std::int32_t value) {
+    __asm__("" : "+r"(value));
+    return value;
+}
+
+// The odd loop's square roots and products without its carried sum. After k
+// steps that sum is k^2 (wrapping) and the counter 2k + 1, so each step is
+// computed from its own k, made opaque so that no compiler carries or reuses
+// anything between steps: the floor takes the very square roots the loop
+// takes, about half of them of negative numbers once the sum has wrapped.
 void sqrt_floor() {
-    for (std::int32_t counter = 1; counter < 2 * sqrt_loop_steps; counter += 2) {
-        picalc::keep_value(std::sqrt(static_cast<double>(counter)) *
-                           static_cast<double>(counter + 2));
+    for (std::int32_t k = 1; k <= sqrt_loop_steps; ++k) {
+        const auto step = static_cast<std::uint32_t>(opaque(k));
+        const auto sum = static_cast<std::int32_t>(step * step);
+        const auto counter = static_cast<std::int32_t>(2 * step + 1);
+        picalc::keep_value(std::sqrt(static_cast<double>(sum)) * static_cast<double>(counter));
     }
 }
 
 // The sine calls of one row, with no running sum and no absolute value.
 void sine_floor(std::uint32_t intervals) {
     const double step = picalc::two_pi / static_cast<double>(intervals);
+    double point = 1.0;
     for (std::uint32_t i = 1; i < intervals; ++i) {
-        picalc::keep_value(std::sin(static_cast<double>(i) * step));
+        picalc::keep_value(std::sin(point * step));
+        point += 1.0;
     }
 }
 

@@ -47,5 +47,23 @@ TEST(TrapezoidIntegral, ConvergesToFourAsTheTableShows) {
     }
 }
 
+// The rule written plainly, converting each unsigned index: the workload's
+// own loop must give the very same double, bit for bit, at every size.
+double plain_rule(std::uint32_t intervals, IntegrandEnds ends) {
+    const double step = two_pi / static_cast<double>(intervals);
+    double sum = (ends.at_zero * step) * 0.5;
+    for (std::uint32_t i = 1; i < intervals; ++i) {
+        sum = sum + (std::fabs(std::sin(static_cast<double>(i) * step)) * step);
+    }
+    return ((ends.at_two_pi * step) * 0.5) + sum;
+}
+
+TEST(TrapezoidIntegral, EqualsThePlainRuleBitForBit) {
+    const IntegrandEnds ends = integrand_ends();
+    for (const std::uint32_t intervals : {1U, 2U, 4U, 7U, 1000U, 65536U, 1U << 20}) {
+        EXPECT_EQ(trapezoid_integral(intervals, ends), plain_rule(intervals, ends)) << intervals;
+    }
+}
+
 } // namespace
 } // namespace picalc

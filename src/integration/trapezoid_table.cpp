@@ -23,8 +23,14 @@ IntegrandEnds integrand_ends() {
 double trapezoid_integral(std::uint32_t intervals, IntegrandEnds ends) {
     const double step = two_pi / static_cast<double>(intervals);
     double sum = (ends.at_zero * step) * 0.5;
+    // The point index is counted in a double beside the unsigned one, exact up
+    // to 2^53, so the loop converts no integer. Converting the unsigned index,
+    // Clang for AVX-512 picks vcvtusi2sd, which made its rows run at 1.55
+    // times the cost of their sine calls on one processor.
+    double point = 1.0;
     for (std::uint32_t i = 1; i < intervals; ++i) {
-        sum = sum + (std::fabs(std::sin(static_cast<double>(i) * step)) * step);
+        sum = sum + (std::fabs(std::sin(point * step)) * step);
+        point += 1.0;
     }
     return ((ends.at_two_pi * step) * 0.5) + sum;
 }
