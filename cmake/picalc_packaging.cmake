@@ -1,8 +1,15 @@
 # `cmake --install` puts picalc and its README in the usual places; CPack makes
-# a .tar.gz and a .deb on Linux and a .zip on Windows.
+# a .tar.gz and a .deb on Linux, a .zip on Windows, and for WebAssembly a .zip
+# of picalc.wasm, its Node launcher and the static site, side by side.
 include(GNUInstallDirs)
-install(TARGETS picalc RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "wasm32")
+  install(TARGETS picalc RUNTIME DESTINATION .)
+  install(FILES ${PROJECT_BINARY_DIR}/picalc.mjs README.md DESTINATION .)
+  install(DIRECTORY ${PROJECT_BINARY_DIR}/web/ DESTINATION web)
+else()
+  install(TARGETS picalc RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
 
 set(CPACK_PACKAGE_NAME picalc)
 set(CPACK_PACKAGE_VENDOR "picalc developers")
@@ -13,9 +20,12 @@ set(CPACK_STRIP_FILES ON)
 
 # Package names carry the target, not the build machine.
 string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" picalc_target)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "wasm32")
+  set(picalc_target wasm32)
+endif()
 set(CPACK_PACKAGE_FILE_NAME "picalc-${PROJECT_VERSION}-${picalc_target}")
 
-if(WIN32)
+if(WIN32 OR picalc_target STREQUAL "wasm32")
   set(CPACK_GENERATOR ZIP)
 else()
   set(CPACK_GENERATOR "TGZ;DEB")

@@ -1,0 +1,133 @@
+// The page: starts each run in a Web Worker, so the page never freezes, shows
+// picalc's output as it is printed, and derives the stage, the progress, the
+// score and the verdict from the printed lines alone.
+
+// The lines every complete run prints, on every machine.
+const verification = [
+  ["first verification code", "Anti cheating verification code is=:229347328"],
+  ["first product", "Floating-point precision 1362979602959.09033203125000000000000000000000000000"],
+  ["second verification code", "Anti cheating verification code is=??274347328"],
+  ["second product", "Floating-point precision 1490709044570.75024414062500000000000000000000000000"],
+];
+const tableRows = 25;
+const tableWork = 4 * (2 ** tableRows - 1); // sine calls of all rows, near enough
+const statusMeaning = {
+  1: "the term buffer could not be allocated. WebAssembly is a 32-bit platform: counts of 1,073,741,818 digits or more never fit, and smaller ones may exceed the memory this browser gives a page.",
+  2: "the sum buffer could not be allocated: this browser gave the page too little memory for two buffers of this many digits.",
+};
+
+const $ = (id) => document.getElementById(id);
+const form = $("run-form");
+const runButton = $("run");
+const output = $("output");
+
+function show(element, visible) {
+  element.hidden = !visible;
+}
+
+function fail(message) {
+  $("failure").textContent = message;
+  show($("failure"), true);
+  show($("progress-panel"), false);
+}
+
+// What the run has reached, read from the complete lines printed so far.
+function progressOf(lines) {
+  const table = lines.map((line) => /^ +(\d+) +\| +\S+ +\| $/.exec(line)).filter(Boolean);
+  const products = lines.filter((line) => line.startsWith("Floating-point precision ")).length;
+  if (!lines.some((line) => line.startsWith("DIGITS: "))) {
+    return { label: "Step 1 of 3: pi digits", fraction: null };
+  }
+  if (table.length < tableRows) {
+    const done = table.reduce((sum, row) => sum + Number(row[1]), 0);
+    return {
+      label: `Step 2 of 3: integration table, ${table.length} of ${tableRows} rows`,
+      fraction: done / tableWork,
+    };
+  }
+  return { label: `Step 3 of 3: square-root loops, ${products} of 2 done`, fraction: products / 2 };
+}
+
+function verdictOf(lines) {
+  const wrong = verification.filter(([, line]) => !lines.includes(line)).map(([name]) => name);
+  if (wrong.length === 0) {
+    return { good: true, text: "Verified: both verification codes and both products match the fixed values." };
+  }
+  return { good: false, text: `Not verified: the ${wrong.join(", ")} differ from the fixed values.` };
+}
+
+function showProgress(text) {
+  const { label, fraction } = progressOf(text.split("\n").slice(0, -1));
+  $("stage").textContent = label;
+  if (fraction === null) {
+    $("progress").removeAttribute("value");
+  } else {
+    $("progress").value = fraction;
+  }
+}
+
+function finish(text, status) {
+  runButton.disabled = false;
+  if (status !== 0) {
+    const meaning = statusMeaning[status] ?? "the run did not complete.";
+    fail(`picalc ended with exit status ${status}: ${meaning}`);
+    return;
+  }
+  show($("progress-panel"), false);
+  const lines = text.split("\n");
+  const time = lines.map((line) => /^Total time (\S+) seconds $/.exec(line)).find(Boolean);
+  $("score").textContent = time ? time[1] : "?";
+  const verdict = verdictOf(lines);
+  $("verdict").textContent = verdict.text;
+  $("verdict").className = verdict.good ? "good" : "bad";
+  show($("result"), true);
+}
+
+function start(args) {
+  let text = "";
+  output.textContent = "";
+  show($("result"), false);
+  show($("failure"), false);
+  show($("progress-panel"), true);
+  runButton.disabled = true;
+  showProgress(text);
+
+  const worker = new Worker("worker.js", { type: "module" });
+  const stop = () => worker.terminate();
+  worker.onmessage = ({ data }) => {
+    if (data.text !== undefined) {
+      text += data.text;
+      output.append(data.text);
+      output.scrollTop = output.scrollHeight;
+      showProgress(text);
+    } else if (data.exit !== undefined) {
+      stop();
+      finish(text, data.exit);
+    } else {
+      stop();
+      runButton.disabled = false;
+      fail(`picalc could not run: ${data.failure}`);
+    }
+  };
+  worker.onerror = (event) => {
+    stop();
+    runButton.disabled = false;
+    fail(`picalc could not run: ${event.message || "the worker failed to start"}.`);
+  };
+  worker.postMessage({ args });
+}
+
+form.addEventListener("submit", (event) => {
+  event.preventDefault();
+  // The digits go to picalc as typed; the formula switch is a second
+  // argument whose presence alone selects Størmer's formula.
+  const digits = $("digits").value.trim() || "9999";
+  start($("stomer").checked ? [digits, "s"] : [digits]);
+});
+
+if (typeof WebAssembly !== "object" || typeof Worker !== "function") {
+  runButton.disabled = true;
+  fail("This browser cannot run picalc: it lacks WebAssembly or Web Workers.");
+} else if ("serviceWorker" in navigator) {
+  navigator.serviceWorker.register("service_worker.js").catch(() => {});
+}
