@@ -24,7 +24,7 @@ async function run(args) {
   const stderr = new ConsoleStdout(() => {});
   // Nobody can press Enter in a page: standard input holds one already.
   const stdin = new OpenFile(new File(new TextEncoder().encode("\n")));
-  const wasi = new WASI(["picalc", ...args], [], [stdin, stdout, stderr]);
+  const wasi = new WASI(["picalc", ...args], [], [stdin, stdout, stderr], { debug: false });
   const instance = await WebAssembly.instantiate(await compile(), {
     wasi_snapshot_preview1: wasi.wasiImport,
   });
