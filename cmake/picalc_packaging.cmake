@@ -1,28 +1,61 @@
-# `cmake --install` puts picalc and its README in the usual places; CPack makes
-# a .tar.gz and a .deb on Linux, a .zip on Windows, and for WebAssembly a .zip
-# of picalc.wasm, its Node launcher and the static site, side by side.
+# What `cmake --install` and CPack ship. Every package carries the license,
+# the changelog and the README; Unix packages the man page too.
+#   Linux      .tar.gz (bin/, share/doc/picalc/, share/man/man1/) and a .deb
+#              that lintian accepts (see picalc_cpack_config.cmake)
+#   Windows    a flat .zip: picalc.exe beside README.txt, LICENSE.txt and
+#              CHANGELOG.txt with CR LF line ends, for Notepad
+#   wasm32     a .zip of picalc.wasm, its Node launcher and the static site
 include(GNUInstallDirs)
-if(CMAKE_SYSTEM_PROCESSOR STREQUAL "wasm32")
-  install(TARGETS picalc RUNTIME DESTINATION .)
-  install(FILES ${PROJECT_BINARY_DIR}/picalc.mjs README.md DESTINATION .)
-  install(DIRECTORY ${PROJECT_BINARY_DIR}/web/ DESTINATION web)
-else()
-  install(TARGETS picalc RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# The man page's date is its version's release date in the changelog, so the
+# same version always builds the same page.
+file(STRINGS CHANGELOG.md picalc_release REGEX "^## \\[${PROJECT_VERSION}\\] - ")
+string(REGEX REPLACE ".* - " "" PICALC_DATE "${picalc_release}")
+if(NOT PICALC_DATE)
+  set(PICALC_DATE "unreleased")
 endif()
+configure_file(doc/picalc.1.in ${PROJECT_BINARY_DIR}/picalc.1 @ONLY)
 
-set(CPACK_PACKAGE_NAME picalc)
-set(CPACK_PACKAGE_VENDOR "picalc developers")
-set(CPACK_PACKAGE_CONTACT "picalc developers <maintainers@users.noreply.c-seed-80c46a4c.example>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
-set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
-set(CPACK_STRIP_FILES ON)
+# A plain-text copy for Windows: CR LF line ends, and a UTF-8 byte order mark
+# so that Notepad shows "Størmer" and "×" right on every Windows version.
+function(picalc_windows_text source destination)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+  file(READ ${source} text)
+  string(REPLACE "\r\n" "\n" text "${text}")
+  string(REPLACE "\n" "\r\n" text "${text}")
+  string(ASCII 239 187 191 byte_order_mark)
+  file(WRITE ${destination} "${byte_order_mark}${text}")
+endfunction()
 
-# Package names carry the target, not the build machine.
 string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" picalc_target)
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "wasm32")
   set(picalc_target wasm32)
+  install(TARGETS picalc RUNTIME DESTINATION .)
+  install(FILES ${PROJECT_BINARY_DIR}/picalc.mjs README.md LICENSE CHANGELOG.md DESTINATION .)
+  install(DIRECTORY ${PROJECT_BINARY_DIR}/web/ DESTINATION web)
+elseif(WIN32)
+  install(TARGETS picalc RUNTIME DESTINATION .)
+  foreach(doc README.md:README.txt LICENSE:LICENSE.txt CHANGELOG.md:CHANGELOG.txt)
+    string(REPLACE ":" ";" doc "${doc}")
+    list(GET doc 0 source)
+    list(GET doc 1 name)
+    picalc_windows_text(${PROJECT_SOURCE_DIR}/${source} ${PROJECT_BINARY_DIR}/${name})
+    install(FILES ${PROJECT_BINARY_DIR}/${name} DESTINATION .)
+  endforeach()
+else()
+  install(TARGETS picalc RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES README.md LICENSE CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${PROJECT_BINARY_DIR}/picalc.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
+
+set(CPACK_PACKAGE_NAME picalc)
+set(CPACK_PACKAGE_VENDOR "the picalc developers")
+set(CPACK_PACKAGE_CONTACT "picalc developers <maintainers@users.noreply.c-seed-80c46a4c.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+# Package names carry the target, not the build machine.
 set(CPACK_PACKAGE_FILE_NAME "picalc-${PROJECT_VERSION}-${picalc_target}")
 
 if(WIN32 OR picalc_target STREQUAL "wasm32")
@@ -30,13 +63,46 @@ if(WIN32 OR picalc_target STREQUAL "wasm32")
 else()
   set(CPACK_GENERATOR "TGZ;DEB")
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6")
-  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
-    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
-  elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^i.86$")
-    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE i386)
-  elseif(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
-    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  # The summary is the synopsis line; this is the extended description.
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "picalc measures a computer's processor with three fixed workloads on one
+thread: the decimal digits of pi by integer long division (9999 places by
+default, from Gauss's or Størmer's arctangent formula), a trapezoid-rule
+table of the integral of |sin x| computed with about 134 million sine calls,
+and two square-root loops of 45 million steps each. It prints what each
+workload computed and the total elapsed time, which is the score.
+.
+Everything it prints but the time is the same on every machine, compiler
+and platform, including two verification codes, so runs on different
+computers can be checked and compared.")
+  # A Debian revision: the .deb carries Debian's own changelog beside the
+  # project's CHANGELOG.md, which it ships as the upstream changelog.gz.
+  set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+  set(CPACK_PICALC_DATE "${PICALC_DATE}")
+  if(CMAKE_CROSSCOMPILING)
+    # dpkg-shlibdeps knows only the build machine's libraries; the cross
+    # libraries' own records, under the toolchain's root, name them with
+    # an architecture ("libc6:arm64", "libgcc-s1-arm64-cross"), which
+    # picalc_cpack_config.cmake turns into the target's package names.
+    set(CPACK_PICALC_CROSS_LIBRARIES "${CMAKE_FIND_ROOT_PATH}/lib")
+    set(CPACK_PICALC_BINARY "${PROJECT_BINARY_DIR}/picalc")
+  else()
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   endif()
+  if(CMAKE_EXE_LINKER_FLAGS MATCHES "(^| )-static( |$)")
+    set(CPACK_PICALC_STATIC ON)
+  endif()
+  # Debian's names for the target processors.
+  set(picalc_debian_architectures
+    x86_64:amd64 i686:i386 aarch64:arm64 armv7:armhf riscv64:riscv64 ppc64le:ppc64el s390x:s390x)
+  foreach(pair IN LISTS picalc_debian_architectures)
+    string(REPLACE ":" ";" pair "${pair}")
+    list(GET pair 0 processor)
+    if(CMAKE_SYSTEM_PROCESSOR STREQUAL processor)
+      list(GET pair 1 CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
+    endif()
+  endforeach()
+  set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/picalc_cpack_config.cmake)
+  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/picalc_deb_staging.cmake)
 endif()
 include(CPack)
