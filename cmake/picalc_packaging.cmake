@@ -94,7 +94,7 @@ computers can be checked and compared.")
   endif()
   # Debian's names for the target processors.
   set(picalc_debian_architectures
-    x86_64:amd64 i686:i386 aarch64:arm64 armv7:armhf riscv64:riscv64 ppc64le:ppc64el s390x:s390x)
+    x86_64:amd64 i686:i386 aarch64:arm64 armv7l:armhf riscv64:riscv64 ppc64le:ppc64el s390x:s390x)
   foreach(pair IN LISTS picalc_debian_architectures)
     string(REPLACE ":" ";" pair "${pair}")
     list(GET pair 0 processor)
