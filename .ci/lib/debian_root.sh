@@ -1,0 +1,66 @@
+# Sourced by the CI steps that run in a Debian root made with debootstrap.
+#
+# debian_root RELEASE DIR PACKAGE...: makes a minbase root of RELEASE with
+#   PACKAGE... in DIR, or reuses the one there while its release and package
+#   list are the same. A cold root costs a minute or two of debootstrap.
+# enter_root DIR: mounts /proc, /dev and the source tree (on DIR/work) into
+#   the root until the calling script exits, failed or not.
+# in_root DIR COMMAND: runs COMMAND with bash in the root, in /work, with a
+#   clean environment.
+
+source "$(dirname "${BASH_SOURCE[0]}")/logged.sh"
+
+# The machine's own Debian mirror, as apt is configured to use it.
+debian_mirror() {
+  local uri
+  uri=$(awk '/^URIs:/ { print $2; exit }' /etc/apt/sources.list.d/*.sources 2>/dev/null || true)
+  [ -n "$uri" ] || uri=$(awk '$1 == "deb" { print $2; exit }' /etc/apt/sources.list)
+  echo "$uri"
+}
+
+debian_root() {
+  local release=$1 root=$2 start=$SECONDS
+  shift 2
+  local stamp="$release $*"
+  if [ "$(cat "$root/.picalc-packages" 2>/dev/null)" = "$stamp" ]; then
+    echo "== reusing the $release root in $root"
+    return 0
+  fi
+  echo "== debootstrap $release into $root"
+  rm -rf "$root.new"
+  mkdir -p "$(dirname "$root")"
+  logged "$root.new.log" debootstrap --variant=minbase --include="$(
+    IFS=,
+    echo "$*"
+  )" "$release" "$root.new" "$(debian_mirror)"
+  echo "$stamp" >"$root.new/.picalc-packages"
+  rm -rf "$root" "$root.new.log"
+  mv "$root.new" "$root"
+  echo "   made in $((SECONDS - start)) s"
+}
+
+picalc_root_mounts=()
+unmount_roots() {
+  local i
+  for ((i = ${#picalc_root_mounts[@]} - 1; i >= 0; i--)); do
+    umount "${picalc_root_mounts[i]}" || umount -l "${picalc_root_mounts[i]}" || true
+  done
+  picalc_root_mounts=()
+}
+
+enter_root() {
+  local root=$1
+  trap unmount_roots EXIT
+  mkdir -p "$root/work"
+  mount -t proc proc "$root/proc"
+  picalc_root_mounts+=("$root/proc")
+  mount --bind /dev "$root/dev"
+  picalc_root_mounts+=("$root/dev")
+  mount --bind "$PWD" "$root/work"
+  picalc_root_mounts+=("$root/work")
+}
+
+in_root() {
+  chroot "$1" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root CI=true \
+    /bin/bash -c "set -euo pipefail; cd /work && $2"
+}
