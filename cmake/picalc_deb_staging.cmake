@@ -54,11 +54,6 @@ file(WRITE "${doc}/copyright"
   "${body}")
 
 # picalc is published by its developers, not uploaded to Debian, so its first
-# Debian changelog entry has no ITP bug to close. The 32-bit x86 build is
-# static on purpose: it runs on any 32-bit x86 Linux, and under qemu-i386,
-# without an i386 C library.
-set(overrides "picalc: initial-upload-closes-no-bugs [usr/share/doc/picalc/changelog.Debian.gz:1]\n")
-if(CPACK_PICALC_STATIC)
-  string(APPEND overrides "picalc: statically-linked-binary [usr/bin/picalc]\n")
-endif()
-file(WRITE "${usr}/share/lintian/overrides/picalc" "${overrides}")
+# Debian changelog entry has no ITP bug to close.
+file(WRITE "${usr}/share/lintian/overrides/picalc"
+  "picalc: initial-upload-closes-no-bugs [usr/share/doc/picalc/changelog.Debian.gz:1]\n")

@@ -60,6 +60,8 @@ set(CPACK_PACKAGE_FILE_NAME "picalc-${PROJECT_VERSION}-${picalc_target}")
 
 if(WIN32 OR picalc_target STREQUAL "wasm32")
   set(CPACK_GENERATOR ZIP)
+elseif(PICALC_STATIC)
+  set(CPACK_GENERATOR TGZ)
 else()
   set(CPACK_GENERATOR "TGZ;DEB")
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
