@@ -1,8 +1,9 @@
 # What `cmake --install` and CPack ship. Every package carries the license,
 # the changelog and the README; Unix packages the man page too.
-#   Linux      .tar.gz (bin/, share/doc/picalc/, share/man/man1/) and a .deb
+#   Linux      .tar.gz (bin/, share/doc/picalc/, share/man/man1/) and a .deb,
+#              each with picalc and picalc-check
 #              that lintian accepts (see picalc_cpack_config.cmake)
-#   Windows    a flat .zip: picalc.exe beside README.txt, LICENSE.txt and
+#   Windows    a flat .zip: picalc.exe and picalc-check.exe beside README.txt, LICENSE.txt and
 #              CHANGELOG.txt with CR LF line ends, for Notepad
 #   wasm32     a .zip of picalc.wasm, its Node launcher and the static site
 include(GNUInstallDirs)
@@ -15,6 +16,7 @@ if(NOT PICALC_DATE)
   set(PICALC_DATE "unreleased")
 endif()
 configure_file(doc/picalc.1.in ${PROJECT_BINARY_DIR}/picalc.1 @ONLY)
+configure_file(doc/picalc-check.1.in ${PROJECT_BINARY_DIR}/picalc-check.1 @ONLY)
 
 # A plain-text copy for Windows: CR LF line ends, and a UTF-8 byte order mark
 # so that Notepad shows "Størmer" and "×" right on every Windows version.
@@ -34,7 +36,7 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "wasm32")
   install(FILES ${PROJECT_BINARY_DIR}/picalc.mjs README.md LICENSE CHANGELOG.md DESTINATION .)
   install(DIRECTORY ${PROJECT_BINARY_DIR}/web/ DESTINATION web)
 elseif(WIN32)
-  install(TARGETS picalc RUNTIME DESTINATION .)
+  install(TARGETS picalc picalc-check RUNTIME DESTINATION .)
   foreach(doc README.md:README.txt LICENSE:LICENSE.txt CHANGELOG.md:CHANGELOG.txt)
     string(REPLACE ":" ";" doc "${doc}")
     list(GET doc 0 source)
@@ -43,9 +45,10 @@ elseif(WIN32)
     install(FILES ${PROJECT_BINARY_DIR}/${name} DESTINATION .)
   endforeach()
 else()
-  install(TARGETS picalc RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS picalc picalc-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES README.md LICENSE CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-  install(FILES ${PROJECT_BINARY_DIR}/picalc.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${PROJECT_BINARY_DIR}/picalc.1 ${PROJECT_BINARY_DIR}/picalc-check.1
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 
 set(CPACK_PACKAGE_NAME picalc)
@@ -87,12 +90,9 @@ computers can be checked and compared.")
     # an architecture ("libc6:arm64", "libgcc-s1-arm64-cross"), which
     # picalc_cpack_config.cmake turns into the target's package names.
     set(CPACK_PICALC_CROSS_LIBRARIES "${CMAKE_FIND_ROOT_PATH}/lib")
-    set(CPACK_PICALC_BINARY "${PROJECT_BINARY_DIR}/picalc")
+    set(CPACK_PICALC_BINARIES "${PROJECT_BINARY_DIR}/picalc;${PROJECT_BINARY_DIR}/picalc-check")
   else()
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  endif()
-  if(CMAKE_EXE_LINKER_FLAGS MATCHES "(^| )-static( |$)")
-    set(CPACK_PICALC_STATIC ON)
   endif()
   # Debian's names for the target processors.
   set(picalc_debian_architectures

@@ -9,33 +9,6 @@
 namespace picalc {
 namespace {
 
-// The layout told in groups rather than columns: twelve groups of five on the
-// first line, thirteen on every further line, a space after a full group that
-// does not end its line.
-std::string expected_listing(const std::string& decimals) {
-    std::string text = "pi= 3.";
-    std::size_t groups_on_line = 0;
-    std::size_t line_capacity = 12;
-    for (std::size_t start = 0; start < decimals.size(); start += 5) {
-        const std::string group = decimals.substr(start, 5);
-        text += group;
-        if (group.size() < 5) {
-            break;
-        }
-        if (++groups_on_line == line_capacity) {
-            text += "\n";
-            groups_on_line = 0;
-            line_capacity = 13;
-        } else {
-            text += " ";
-        }
-    }
-    if (text.back() != '\n') {
-        text += "\n";
-    }
-    return text + "DIGITS: " + std::to_string(decimals.size()) + "\n";
-}
-
 std::string listing_of_reference(std::int32_t digit_count) {
     const auto n = static_cast<std::int32_t>(precision_for(digit_count));
     std::vector<std::int32_t> sum = test::digit_buffer_for(digit_count);
@@ -77,7 +50,8 @@ TEST(PiListing, MatchesTheGroupLayoutAroundEveryBoundary) {
     for (std::int32_t count = 0; count <= 400; ++count) {
         const std::string decimals =
             test::reference_decimals().substr(0, static_cast<std::size_t>(count));
-        EXPECT_EQ(listing_of_reference(count), expected_listing(decimals)) << count << " digits";
+        EXPECT_EQ(listing_of_reference(count), test::expected_listing(decimals))
+            << count << " digits";
     }
 }
 

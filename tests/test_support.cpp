@@ -46,6 +46,33 @@ std::string computed_decimals(Formula formula, std::int32_t digit_count) {
     return decimals_in(sum, n);
 }
 
+// The layout told in groups rather than columns: twelve groups of five on the
+// first line, thirteen on every further line, a space after a full group that
+// does not end its line.
+std::string expected_listing(const std::string& decimals) {
+    std::string text = "pi= 3.";
+    std::size_t groups_on_line = 0;
+    std::size_t line_capacity = 12;
+    for (std::size_t start = 0; start < decimals.size(); start += 5) {
+        const std::string group = decimals.substr(start, 5);
+        text += group;
+        if (group.size() < 5) {
+            break;
+        }
+        if (++groups_on_line == line_capacity) {
+            text += "\n";
+            groups_on_line = 0;
+            line_capacity = 13;
+        } else {
+            text += " ";
+        }
+    }
+    if (text.back() != '\n') {
+        text += "\n";
+    }
+    return text + "DIGITS: " + std::to_string(decimals.size()) + "\n";
+}
+
 std::string capture_stdout(const std::function<void()>& print) {
     ::testing::internal::CaptureStdout();
     print();

@@ -26,6 +26,10 @@ std::string decimals_in(const std::vector<std::int32_t>& sum, std::int32_t n);
 // The decimal places that compute_pi leaves in the sum buffer, as text.
 std::string computed_decimals(Formula formula, std::int32_t digit_count);
 
+// The pi listing and DIGITS line of these decimal places, told in groups of
+// five rather than in columns.
+std::string expected_listing(const std::string& decimals);
+
 // Everything that `print` writes to standard output.
 std::string capture_stdout(const std::function<void()>& print);
 

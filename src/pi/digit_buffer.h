@@ -5,6 +5,7 @@
 // allocates and nothing reads the clock.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace picalc {
@@ -50,6 +51,9 @@ void normalize_digits(DigitBuffer sum, std::int32_t n);
 // Prints the line naming the chosen formula and its three arctangent terms.
 void print_formula_line(const BenchmarkOptions& options);
 
+// That line without its newline, in line[0..size - 1], NUL-terminated.
+void format_formula_line(const BenchmarkOptions& options, char* line, std::size_t size);
+
 // What one arctangent series cost: its steps and the elements it divided
 // (one hardware division each), counted per pass, not per element.
 struct SeriesWork {
@@ -67,5 +71,11 @@ void compute_pi(const BenchmarkOptions& options, DigitBuffer term, DigitBuffer s
 
 // Prints "pi= 3." and digit_count decimal places in groups of five, then the DIGITS line.
 void print_pi_listing(const std::int32_t* sum, std::int32_t n, std::int32_t digit_count);
+
+// The listing's layout: its first decimal place is in this column, and each
+// place is followed by what listing_separator_after(its column) returns
+// ("\n", " " or ""), the next place being in the next column.
+inline constexpr std::int32_t listing_first_column = 6;
+const char* listing_separator_after(std::int32_t column);
 
 } // namespace picalc

@@ -48,16 +48,24 @@ void clear_sum(DigitBuffer sum, std::int32_t n) {
 
 } // namespace
 
-void print_formula_line(const BenchmarkOptions& options) {
+void format_formula_line(const BenchmarkOptions& options, char* line, std::size_t size) {
     const FormulaTerm first = formula_term(options.formula, 0);
     const FormulaTerm second = formula_term(options.formula, 1);
     const FormulaTerm third = formula_term(options.formula, 2);
-    std::printf("pi= %s%" PRId32 " * arctg(1/%" PRId32 ") %s %" PRId32 " * arctg(1/%" PRId32
-                ") %s %" PRId32 " * arctg(1/%" PRId32 ") [%s]\n",
-                first.add != 0 ? "" : "-", first.multiplier, first.reciprocal,
-                sign_between_terms(second), second.multiplier, second.reciprocal,
-                sign_between_terms(third), third.multiplier, third.reciprocal,
-                formula_names[static_cast<std::int32_t>(options.formula)]);
+    // The line is at most 75 bytes; the callers' buffers hold it.
+    static_cast<void>(std::snprintf(
+        line, size,
+        "pi= %s%" PRId32 " * arctg(1/%" PRId32 ") %s %" PRId32 " * arctg(1/%" PRId32 ") %s %" PRId32
+        " * arctg(1/%" PRId32 ") [%s]",
+        first.add != 0 ? "" : "-", first.multiplier, first.reciprocal, sign_between_terms(second),
+        second.multiplier, second.reciprocal, sign_between_terms(third), third.multiplier,
+        third.reciprocal, formula_names[static_cast<std::int32_t>(options.formula)]));
+}
+
+void print_formula_line(const BenchmarkOptions& options) {
+    char line[128];
+    format_formula_line(options, line, sizeof line);
+    std::printf("%s\n", line);
 }
 
 SeriesWork add_arctan_series(Formula formula, std::int32_t term_index, DigitBuffer term,

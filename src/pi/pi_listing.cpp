@@ -9,7 +9,6 @@ namespace {
 
 // The column counter starts after "pi= 3." and is never reset, so the first
 // line holds 60 places and every further line 65.
-constexpr std::int32_t first_column = 6;
 constexpr std::int32_t columns_per_line = 65;
 constexpr std::int32_t digits_per_group = 5;
 
@@ -17,21 +16,21 @@ bool ends_line(std::int32_t column) {
     return column % columns_per_line == 0;
 }
 
-const char* separator_after(std::int32_t column) {
+} // namespace
+
+const char* listing_separator_after(std::int32_t column) {
     if (ends_line(column)) {
         return "\n";
     }
     return column % digits_per_group == 0 ? " " : "";
 }
 
-} // namespace
-
 void print_pi_listing(const std::int32_t* sum, std::int32_t n, std::int32_t digit_count) {
     std::printf("pi= %" PRId32 ".", sum[n]);
     bool line_open = true;
-    std::int32_t column = first_column;
+    std::int32_t column = listing_first_column;
     for (std::int32_t i = n - 1; i >= guard_digits; --i) {
-        const char* separator = separator_after(column);
+        const char* separator = listing_separator_after(column);
         std::printf("%" PRId32 "%s", sum[i], separator);
         line_open = *separator != '\n';
         ++column;

@@ -1,0 +1,33 @@
+// Fuzzes picalc-check's reading and checking of a saved run. Beyond not
+// crashing, hanging or growing without bound, the verdict must not depend on
+// how the input arrives: read whole, and read in two pieces split at a point
+// the input's first byte chooses.
+#include "log_check.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+picalc::check::CheckReport check_in_pieces(const char* text, std::size_t size, std::size_t split) {
+    picalc::check::SavedRun run;
+    picalc::check::read_saved_run(run, text, split);
+    picalc::check::read_saved_run(run, text + split, size - split);
+    picalc::check::finish_saved_run(run);
+    return picalc::check::check_saved_run(run);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const auto* text = reinterpret_cast<const char*>(data);
+    const picalc::check::CheckReport whole = check_in_pieces(text, size, 0);
+    const std::size_t split = size == 0 ? 0 : data[0] % size;
+    const picalc::check::CheckReport pieces = check_in_pieces(text, size, split);
+    if (whole.verdict != pieces.verdict || whole.message != pieces.message ||
+        whole.message.empty()) {
+        std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,306 @@
+// Checking a saved run line by line against what that run must print.
+#include "log_check.h"
+
+#include "driver.h"
+
+#include <cinttypes>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+namespace picalc::check {
+namespace {
+
+// What every complete run prints between its DIGITS line and its time, with
+// trailing spaces removed: the integration table and the square-root codes do
+// not depend on the command line, and recomputing them would take longer
+// than the pi digits of a default run.
+constexpr const char* fixed_lines[] = {
+    "",
+    "    Number of    | Computed Integral |",
+    " Interior Points |                   |",
+    "-------------------------------------",
+    "          4      |    3.141593e+00   |",
+    "-------------------------------------",
+    "          8      |    3.792238e+00   |",
+    "-------------------------------------",
+    "         16      |    3.948463e+00   |",
+    "-------------------------------------",
+    "         32      |    3.987141e+00   |",
+    "-------------------------------------",
+    "         64      |    3.996787e+00   |",
+    "-------------------------------------",
+    "        128      |    3.999197e+00   |",
+    "-------------------------------------",
+    "        256      |    3.999799e+00   |",
+    "-------------------------------------",
+    "        512      |    3.999950e+00   |",
+    "-------------------------------------",
+    "       1024      |    3.999987e+00   |",
+    "-------------------------------------",
+    "       2048      |    3.999997e+00   |",
+    "-------------------------------------",
+    "       4096      |    3.999999e+00   |",
+    "-------------------------------------",
+    "       8192      |    4.000000e+00   |",
+    "-------------------------------------",
+    "      16384      |    4.000000e+00   |",
+    "-------------------------------------",
+    "      32768      |    4.000000e+00   |",
+    "-------------------------------------",
+    "      65536      |    4.000000e+00   |",
+    "-------------------------------------",
+    "     131072      |    4.000000e+00   |",
+    "-------------------------------------",
+    "     262144      |    4.000000e+00   |",
+    "-------------------------------------",
+    "     524288      |    4.000000e+00   |",
+    "-------------------------------------",
+    "    1048576      |    4.000000e+00   |",
+    "-------------------------------------",
+    "    2097152      |    4.000000e+00   |",
+    "-------------------------------------",
+    "    4194304      |    4.000000e+00   |",
+    "-------------------------------------",
+    "    8388608      |    4.000000e+00   |",
+    "-------------------------------------",
+    "   16777216      |    4.000000e+00   |",
+    "-------------------------------------",
+    "   33554432      |    4.000000e+00   |",
+    "-------------------------------------",
+    "   67108864      |    4.000000e+00   |",
+    "",
+    "Anti cheating verification code is=:229347328",
+    "Floating-point precision 1362979602959.09033203125000000000000000000000000000",
+    "Anti cheating verification code is=??274347328",
+    "Floating-point precision 1490709044570.75024414062500000000000000000000000000",
+};
+
+constexpr const char* closing_line =
+    "The less the time it is used, the more the performance becomes strongert!";
+constexpr const char* last_line = "Press Enter to exit";
+constexpr std::int32_t listing_line = 3; // kept lines before the listing: banner, blank, formula
+
+// Quoted input is shown printable and short, whatever bytes it holds.
+std::string quoted(std::string_view text) {
+    constexpr std::size_t shown = 80;
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size() && i < shown; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        out.push_back(c >= 0x20 && c < 0x7f ? static_cast<char>(c) : '?');
+    }
+    out += text.size() > shown ? "...\"" : "\"";
+    return out;
+}
+
+std::string_view stripped(std::string_view line) {
+    while (!line.empty() && line.back() == ' ') {
+        line.remove_suffix(1);
+    }
+    return line;
+}
+
+struct Lines {
+    const SavedRun& run;
+    std::size_t count;
+};
+
+std::string_view line_at(const Lines& lines, std::size_t k) {
+    const std::size_t start = k == 0 ? 0 : lines.run.line_ends[k - 1] + 1;
+    return std::string_view(lines.run.text).substr(start, lines.run.line_ends[k] - start);
+}
+
+std::string line_name(const Lines& lines, std::size_t k) {
+    return "line " + std::to_string(lines.run.lines_before + 1 + static_cast<std::int64_t>(k));
+}
+
+CheckReport invalid(std::string message) {
+    return {Verdict::Invalid, std::move(message)};
+}
+
+// Empty when line k is the expected one; else the report naming it.
+std::string mismatch(const Lines& lines, std::size_t k, std::string_view expected) {
+    expected = stripped(expected);
+    if (k >= lines.count) {
+        return line_name(lines, k) + " is missing: expected " + quoted(expected);
+    }
+    if (line_at(lines, k) == expected) {
+        return "";
+    }
+    return line_name(lines, k) + ": expected " + quoted(expected) + ", found " +
+           quoted(line_at(lines, k));
+}
+
+std::string formula_line(Formula formula) {
+    char line[128];
+    format_formula_line({0, formula}, line, sizeof line);
+    return line;
+}
+
+bool starts_with(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+bool all_of(std::string_view text, const char* allowed) {
+    return text.find_first_not_of(allowed) == std::string_view::npos;
+}
+
+// A decimal count as picalc prints it with %d: no sign, no leading zero.
+bool parse_count(std::string_view text, std::int32_t& count) {
+    if (text.empty() || text.size() > 10 || !all_of(text, "0123456789") ||
+        (text.size() > 1 && text[0] == '0')) {
+        return false;
+    }
+    const std::int64_t value = std::strtoll(std::string(text).c_str(), nullptr, 10);
+    if (value > max_digit_count) {
+        return false;
+    }
+    count = static_cast<std::int32_t>(value);
+    return true;
+}
+
+std::int64_t places_in_listing(const Lines& lines, std::size_t digits_line) {
+    std::int64_t places = 0;
+    for (std::size_t k = listing_line; k < digits_line; ++k) {
+        std::string_view line = line_at(lines, k);
+        if (k == listing_line) {
+            const std::size_t point = line.find('.');
+            line.remove_prefix(point == std::string_view::npos ? line.size() : point + 1);
+        }
+        for (const char c : line) {
+            places += c >= '0' && c <= '9' ? 1 : 0;
+        }
+    }
+    return places;
+}
+
+// Compares the listing line by line with the recomputed digits.
+std::string listing_mismatch(const Lines& lines, const std::int32_t* sum, std::int32_t n) {
+    std::size_t k = listing_line;
+    std::string line = "pi= " + std::to_string(sum[n]) + ".";
+    std::int32_t column = listing_first_column;
+    for (std::int32_t i = n - 1; i >= guard_digits; --i, ++column) {
+        line.push_back(static_cast<char>('0' + sum[i]));
+        const char* separator = listing_separator_after(column);
+        if (*separator != '\n') {
+            line += separator;
+            continue;
+        }
+        if (std::string report = mismatch(lines, k++, line); !report.empty()) {
+            return report;
+        }
+        line.clear();
+    }
+    return line.empty() ? "" : mismatch(lines, k, line);
+}
+
+// "Total time %f seconds": the only line that differs between runs.
+bool is_time_line(std::string_view line, std::string_view& seconds) {
+    constexpr std::string_view before = "Total time ";
+    constexpr std::string_view after = " seconds";
+    if (!starts_with(line, before) || line.size() < before.size() + after.size() ||
+        line.substr(line.size() - after.size()) != after) {
+        return false;
+    }
+    seconds = line.substr(before.size(), line.size() - before.size() - after.size());
+    const std::size_t point = seconds.find('.');
+    return point != std::string_view::npos && point > 0 && point + 7 == seconds.size() &&
+           all_of(seconds.substr(0, point), "0123456789") &&
+           all_of(seconds.substr(point + 1), "0123456789");
+}
+
+} // namespace
+
+CheckReport check_saved_run(const SavedRun& run) {
+    if (!run.has_banner) {
+        return invalid(
+            "no picalc run found: no line reads \"pi calc..................................\"");
+    }
+    if (run.too_long) {
+        return invalid("the input goes on past the longest run picalc can print");
+    }
+    const Lines lines{run, run.line_ends.size()};
+    if (std::string report = mismatch(lines, 1, ""); !report.empty()) {
+        return invalid(report);
+    }
+    Formula formula = Formula::Gauss;
+    if (lines.count > 2 && line_at(lines, 2) == formula_line(Formula::Stomer)) {
+        formula = Formula::Stomer;
+    } else if (std::string report = mismatch(lines, 2, formula_line(Formula::Gauss));
+               !report.empty()) {
+        return invalid(report + " (or the Stomer line)");
+    }
+    if (lines.count == listing_line) {
+        return {Verdict::EarlyExit, "not a complete run: it ended with status 1 or 2, before the "
+                                    "timed work (banner and formula line only)"};
+    }
+
+    // The DIGITS line ends the listing; until it is found, every line must
+    // look like part of the listing.
+    std::size_t digits_line = listing_line;
+    for (; digits_line < lines.count; ++digits_line) {
+        const std::string_view line = line_at(lines, digits_line);
+        if (starts_with(line, "DIGITS: ")) {
+            break;
+        }
+        const bool listing_like =
+            digits_line == listing_line
+                ? starts_with(line, "pi= ") && all_of(line.substr(4), "0123456789. ")
+                : !line.empty() && all_of(line, "0123456789 ");
+        if (!listing_like) {
+            return invalid(line_name(lines, digits_line) +
+                           ": expected the pi listing or its DIGITS line, found " + quoted(line));
+        }
+    }
+    if (digits_line == lines.count) {
+        return invalid(line_name(lines, digits_line) +
+                       " is missing: the input ends inside the pi listing");
+    }
+    const std::string_view digits_text = line_at(lines, digits_line).substr(8);
+    std::int32_t digit_count = 0;
+    if (!parse_count(digits_text, digit_count)) {
+        return invalid(line_name(lines, digits_line) + ": " + quoted(line_at(lines, digits_line)) +
+                       " is not a count picalc prints (0 to " + std::to_string(max_digit_count) +
+                       ")");
+    }
+    // Checked before anything is computed, so the work stays in proportion to
+    // the input whatever count it claims.
+    if (const std::int64_t places = places_in_listing(lines, digits_line); places != digit_count) {
+        return invalid(line_name(lines, digits_line) + ": DIGITS: " + std::to_string(digit_count) +
+                       " does not match the listing above it, which holds " +
+                       std::to_string(places) + " decimal places");
+    }
+
+    std::int32_t* sum = compute_pi_digits({digit_count, formula});
+    if (sum == nullptr) {
+        return {Verdict::OutOfMemory,
+                "not enough memory to recompute " + std::to_string(digit_count) + " digits"};
+    }
+    std::string report =
+        listing_mismatch(lines, sum, static_cast<std::int32_t>(precision_for(digit_count)));
+    std::free(sum);
+    if (!report.empty()) {
+        return invalid(report);
+    }
+
+    std::size_t k = digits_line + 1;
+    for (const char* expected : fixed_lines) {
+        if (report = mismatch(lines, k++, expected); !report.empty()) {
+            return invalid(report);
+        }
+    }
+    std::string_view seconds;
+    if (k >= lines.count || !is_time_line(line_at(lines, k), seconds)) {
+        return invalid(mismatch(lines, k, "Total time <seconds> seconds"));
+    }
+    for (const char* expected : {closing_line, last_line}) {
+        if (report = mismatch(lines, ++k, expected); !report.empty()) {
+            return invalid(report);
+        }
+    }
+    const char* name = formula == Formula::Gauss ? "Gauss" : "Stomer";
+    return {Verdict::Valid, "valid: " + std::to_string(digit_count) + " digits [" + name +
+                                "], total time " + std::string(seconds) + " seconds"};
+}
+
+} // namespace picalc::check

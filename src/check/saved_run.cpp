@@ -1,0 +1,79 @@
+// Reading a saved run as people paste it, within fixed bounds: a line is kept
+// up to max_line_length bytes and the run up to the size of the longest one
+// picalc prints, so no input, however large, makes the checker grow without
+// limit.
+#include "driver.h"
+#include "log_check.h"
+
+namespace picalc::check {
+namespace {
+
+constexpr const char* banner = "pi calc..................................";
+constexpr const char* last_line = "Press Enter to exit";
+
+// The longest run: max_digit_count places take at most six bytes for every
+// five (a separator after each group), and everything else a few kilobytes.
+constexpr std::size_t max_run_bytes = std::size_t{max_digit_count} / 5 * 6 + 65536;
+
+bool reading(const SavedRun& run) {
+    return !run.complete && !run.too_long;
+}
+
+bool is_trailing_space(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+void close_line(SavedRun& run) {
+    std::string& line = run.open_line;
+    // A cut line keeps its full bound, so it can never equal a line of a run
+    // (none comes near the bound), whatever followed the cut.
+    if (!run.open_line_cut) {
+        while (!line.empty() && is_trailing_space(line.back())) {
+            line.pop_back();
+        }
+    }
+    if (!run.has_banner && line != banner) {
+        ++run.lines_before;
+    } else {
+        run.has_banner = true;
+        run.text += line;
+        run.line_ends.push_back(run.text.size());
+        run.text.push_back('\n');
+        run.complete = line == last_line;
+        run.too_long = run.text.size() > max_run_bytes;
+    }
+    line.clear();
+    run.open_line_cut = false;
+}
+
+} // namespace
+
+void read_saved_run(SavedRun& run, const char* bytes, std::size_t size) {
+    for (std::size_t i = 0; i < size && reading(run); ++i) {
+        if (bytes[i] == '\n') {
+            close_line(run);
+        } else if (run.open_line.size() < max_line_length) {
+            run.open_line.push_back(bytes[i]);
+        } else {
+            run.open_line_cut = true;
+        }
+    }
+}
+
+void finish_saved_run(SavedRun& run) {
+    if (reading(run) && (!run.open_line.empty() || run.open_line_cut)) {
+        close_line(run);
+    }
+}
+
+bool read_saved_run_from(std::FILE* stream, SavedRun& run) {
+    char chunk[65536];
+    std::size_t got = 0;
+    while (reading(run) && (got = std::fread(chunk, 1, sizeof chunk, stream)) > 0) {
+        read_saved_run(run, chunk, got);
+    }
+    finish_saved_run(run);
+    return std::ferror(stream) == 0;
+}
+
+} // namespace picalc::check

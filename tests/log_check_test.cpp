@@ -1,0 +1,175 @@
+#include "log_check.h"
+#include "test_support.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace picalc::check {
+namespace {
+
+// A saved log as a run prints it, with a time in place of the masked one.
+std::string genuine(const std::string& name) {
+    std::string log = test::read_data_file(name);
+    const std::string masked = "Total time <seconds> seconds ";
+    return log.replace(log.find(masked), masked.size(), "Total time 1.456000 seconds ");
+}
+
+CheckReport check_text(const std::string& text, std::size_t split = 0) {
+    SavedRun run;
+    read_saved_run(run, text.data(), split);
+    read_saved_run(run, text.data() + split, text.size() - split);
+    finish_saved_run(run);
+    return check_saved_run(run);
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    const std::size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+}
+
+// The line a report must name: the first where the tampered log parts from
+// the genuine one.
+std::string first_differing_line(const std::string& genuine_log, const std::string& tampered) {
+    const std::vector<std::string> a = lines_of(genuine_log);
+    const std::vector<std::string> b = lines_of(tampered);
+    std::size_t k = 0;
+    while (k < a.size() && k < b.size() && a[k] == b[k]) {
+        ++k;
+    }
+    return "line " + std::to_string(k + 1);
+}
+
+// The 763-place log of Stormer's formula with the true digits of pi, which
+// that formula does not reach at this count.
+std::string true_digits_with_stomer() {
+    const std::string log = genuine("run_763_stomer.txt");
+    const std::size_t start = log.find("pi= 3.");
+    const std::size_t end = log.find('\n', log.find("DIGITS: ")) + 1;
+    return log.substr(0, start) +
+           test::expected_listing(test::reference_decimals().substr(0, 763)) + log.substr(end);
+}
+
+TEST(LogCheck, AcceptsGenuineRunsAsPeoplePasteThem) {
+    const std::string run_130 = genuine("run_130.txt");
+    std::string crlf;
+    for (const std::string& line : lines_of(run_130)) {
+        crlf += line + "\r\n";
+    }
+    std::string no_trailing_spaces;
+    for (std::string line : lines_of(run_130)) {
+        no_trailing_spaces += line.erase(line.find_last_not_of(' ') + 1) + "\n";
+    }
+    const struct {
+        std::string text;
+        const char* verdict;
+    } cases[] = {
+        {genuine("run_default.txt"), "valid: 9999 digits [Gauss], total time 1.456000 seconds"},
+        {genuine("run_0.txt"), "valid: 0 digits [Gauss], total time 1.456000 seconds"},
+        {run_130, "valid: 130 digits [Gauss], total time 1.456000 seconds"},
+        {genuine("run_763_stomer.txt"), "valid: 763 digits [Stomer], total time 1.456000 seconds"},
+        {crlf, "valid: 130 digits [Gauss], total time 1.456000 seconds"},
+        {no_trailing_spaces, "valid: 130 digits [Gauss], total time 1.456000 seconds"},
+        {"$ ./picalc 130\n" + run_130 + "$ ",
+         "valid: 130 digits [Gauss], total time 1.456000 seconds"},
+        {replaced(run_130, "Press Enter to exit\n", "Press Enter to exit"),
+         "valid: 130 digits [Gauss], total time 1.456000 seconds"},
+    };
+    for (const auto& c : cases) {
+        for (const std::size_t split : {std::size_t{0}, c.text.size() / 2}) {
+            const CheckReport report = check_text(c.text, split);
+            EXPECT_EQ(report.verdict, Verdict::Valid) << report.message;
+            EXPECT_EQ(report.message, c.verdict);
+        }
+    }
+}
+
+TEST(LogCheck, NamesTheFirstWrongLineOfATamperedRun) {
+    const std::string run_130 = genuine("run_130.txt");
+    const std::string code = "is=:229347328";
+    const std::string product = "1490709044570.75024414062500000000000000000000000000";
+    const struct {
+        const char* what;
+        std::string tampered;
+    } cases[] = {
+        {"a digit changed", replaced(run_130, "26535 89793", "26535 89794")},
+        {"a code changed", replaced(run_130, code, "is=:229347329")},
+        {"a product changed", replaced(run_130, product, "1490709044570.75")},
+        {"a table row changed", replaced(run_130, "3.792238e+00", "3.792239e+00")},
+        {"a DIGITS count above the listing's", replaced(run_130, "DIGITS: 130", "DIGITS: 131")},
+        {"a DIGITS count a line beyond", replaced(run_130, "DIGITS: 130", "DIGITS: 200")},
+        {"a DIGITS count below the listing's", replaced(run_130, "DIGITS: 130", "DIGITS: 129")},
+        {"a run cut after its table", run_130.substr(0, run_130.find("Anti cheating"))},
+        {"a time that is not a number", replaced(run_130, "1.456000", "1.4s6000")},
+        {"an extra row", replaced(run_130, "     \nAnti", "-------\n     \nAnti")},
+        {"the true digits with Stormer's formula", true_digits_with_stomer()},
+        {"a listing that is not digits", replaced(run_130, "26535 89793", "26535 8979x")},
+        {"a line cut past its bound",
+         replaced(run_130, "DIGITS: 130\n", "DIGITS: 130" + std::string(200, ' ') + "x\n")},
+    };
+    for (const auto& c : cases) {
+        const std::string& genuine_log = c.tampered.find("[Stomer]") != std::string::npos
+                                             ? genuine("run_763_stomer.txt")
+                                             : run_130;
+        const CheckReport report = check_text(c.tampered);
+        EXPECT_EQ(report.verdict, Verdict::Invalid) << c.what;
+        const std::string line = first_differing_line(genuine_log, c.tampered);
+        EXPECT_TRUE(report.message.rfind(line + ":", 0) == 0 ||
+                    report.message.rfind(line + " is missing", 0) == 0)
+            << c.what << ": " << report.message;
+    }
+}
+
+TEST(LogCheck, TellsRunsThatAreNoCompleteRun) {
+    const std::string run_0 = genuine("run_0.txt");
+    const std::string early_exit = run_0.substr(0, run_0.find("pi= 3."));
+    const struct {
+        std::string text;
+        Verdict verdict;
+        const char* message_start;
+    } cases[] = {
+        {early_exit, Verdict::EarlyExit, "not a complete run: it ended with status 1 or 2"},
+        {"", Verdict::Invalid, "no picalc run found"},
+        {std::string("\0\xff\n\x01", 4), Verdict::Invalid, "no picalc run found"},
+        {replaced(run_0, "DIGITS: 0", "DIGITS: 1073741818"), Verdict::Invalid,
+         "line 5: \"DIGITS: 1073741818\" is not"},
+        {replaced(run_0, "DIGITS: 0", "DIGITS: 00"), Verdict::Invalid,
+         "line 5: \"DIGITS: 00\" is not"},
+        {replaced(run_0, "[Gauss]", "[Stomer]"), Verdict::Invalid, "line 3: expected"},
+    };
+    for (const auto& c : cases) {
+        const CheckReport report = check_text(c.text);
+        EXPECT_EQ(report.verdict, c.verdict) << report.message;
+        EXPECT_EQ(report.message.rfind(c.message_start, 0), 0U) << report.message;
+    }
+}
+
+TEST(LogCheck, SplitSeriesGiveTheDigitsOfComputePi) {
+    for (const Formula formula : {Formula::Gauss, Formula::Stomer}) {
+        for (const std::int32_t count : {0, 1, 60, 61, 763, 2000}) {
+            std::int32_t* sum = compute_pi_digits({count, formula});
+            ASSERT_NE(sum, nullptr);
+            const auto n = static_cast<std::int32_t>(precision_for(count));
+            const std::vector<std::int32_t> digits(sum, sum + n + 1);
+            std::free(sum);
+            EXPECT_EQ(digits[static_cast<std::size_t>(n)], 3);
+            EXPECT_EQ(test::decimals_in(digits, n), test::computed_decimals(formula, count))
+                << count << " digits";
+        }
+    }
+}
+
+} // namespace
+} // namespace picalc::check

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# picalc-check as a user runs it: where it reads from, what it prints and its
+# exit status for a valid run, a tampered one, a run that ended early and
+# input it cannot read, optionally through an emulator or wine.
+#
+#   picalc_check_cli.sh PICALC_CHECK [RUNNER ARGUMENTS...]
+set -uo pipefail
+check=$1
+shift
+runner=("$@")
+data="$(cd "$(dirname "$0")" && pwd)/data"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+sed 's/^Total time <seconds> seconds $/Total time 1.456000 seconds /' "$data/run_130.txt" >"$work/valid"
+sed 's/^DIGITS: 130$/DIGITS: 131/' "$work/valid" >"$work/tampered"
+head -n 3 "$work/valid" >"$work/early"
+: >"$work/empty"
+
+failures=0
+# expect STATUS OUTPUT_START STDIN ARGUMENTS...
+expect() {
+  local status=$1 start=$2 input=$3 actual output
+  shift 3
+  output=$("${runner[@]}" "$check" "$@" <"$input" 2>&1)
+  actual=$?
+  if [ "$actual" -ne "$status" ] || [[ "$output" != "$start"* ]]; then
+    echo "FAIL: picalc-check $* <$(basename "$input"): status $actual, \"$output\""
+    failures=$((failures + 1))
+  else
+    echo "ok:   picalc-check $* <$(basename "$input"): $status"
+  fi
+}
+expect 0 "valid: 130 digits" /dev/null "$work/valid"
+expect 0 "valid: 130 digits" "$work/valid"
+expect 0 "valid: 130 digits" "$work/valid" -
+expect 1 "line 7: DIGITS: 131" /dev/null "$work/tampered"
+expect 1 "not a complete run" "$work/early"
+expect 1 "no picalc run found" /dev/null "$work/empty"
+expect 2 "picalc-check: cannot read $work/missing:" /dev/null "$work/missing"
+expect 2 "picalc-check: cannot read $work:" /dev/null "$work"
+expect 2 "usage: picalc-check" /dev/null "$work/valid" "$work/valid"
+echo "$((9 - failures)) passed, $failures failed"
+[ "$failures" -eq 0 ]
