@@ -100,18 +100,17 @@ std::string_view stripped(std::string_view line) {
     return line;
 }
 
-struct Lines {
-    const SavedRun& run;
-    std::size_t count;
-};
-
-std::string_view line_at(const Lines& lines, std::size_t k) {
-    const std::size_t start = k == 0 ? 0 : lines.run.line_ends[k - 1] + 1;
-    return std::string_view(lines.run.text).substr(start, lines.run.line_ends[k] - start);
+std::size_t line_count(const SavedRun& run) {
+    return run.line_ends.size();
 }
 
-std::string line_name(const Lines& lines, std::size_t k) {
-    return "line " + std::to_string(lines.run.lines_before + 1 + static_cast<std::int64_t>(k));
+std::string_view line_at(const SavedRun& run, std::size_t k) {
+    const std::size_t start = k == 0 ? 0 : run.line_ends[k - 1] + 1;
+    return std::string_view(run.text).substr(start, run.line_ends[k] - start);
+}
+
+std::string line_name(const SavedRun& run, std::size_t k) {
+    return "line " + std::to_string(run.lines_before + 1 + static_cast<std::int64_t>(k));
 }
 
 CheckReport invalid(std::string message) {
@@ -119,16 +118,16 @@ CheckReport invalid(std::string message) {
 }
 
 // Empty when line k is the expected one; else the report naming it.
-std::string mismatch(const Lines& lines, std::size_t k, std::string_view expected) {
+std::string mismatch(const SavedRun& run, std::size_t k, std::string_view expected) {
     expected = stripped(expected);
-    if (k >= lines.count) {
-        return line_name(lines, k) + " is missing: expected " + quoted(expected);
+    if (k >= line_count(run)) {
+        return line_name(run, k) + " is missing: expected " + quoted(expected);
     }
-    if (line_at(lines, k) == expected) {
+    if (line_at(run, k) == expected) {
         return "";
     }
-    return line_name(lines, k) + ": expected " + quoted(expected) + ", found " +
-           quoted(line_at(lines, k));
+    return line_name(run, k) + ": expected " + quoted(expected) + ", found " +
+           quoted(line_at(run, k));
 }
 
 std::string formula_line(Formula formula) {
@@ -159,10 +158,10 @@ bool parse_count(std::string_view text, std::int32_t& count) {
     return true;
 }
 
-std::int64_t places_in_listing(const Lines& lines, std::size_t digits_line) {
+std::int64_t places_in_listing(const SavedRun& run, std::size_t digits_line) {
     std::int64_t places = 0;
     for (std::size_t k = listing_line; k < digits_line; ++k) {
-        std::string_view line = line_at(lines, k);
+        std::string_view line = line_at(run, k);
         if (k == listing_line) {
             const std::size_t point = line.find('.');
             line.remove_prefix(point == std::string_view::npos ? line.size() : point + 1);
@@ -175,7 +174,7 @@ std::int64_t places_in_listing(const Lines& lines, std::size_t digits_line) {
 }
 
 // Compares the listing line by line with the recomputed digits.
-std::string listing_mismatch(const Lines& lines, const std::int32_t* sum, std::int32_t n) {
+std::string listing_mismatch(const SavedRun& run, const std::int32_t* sum, std::int32_t n) {
     std::size_t k = listing_line;
     std::string line = "pi= " + std::to_string(sum[n]) + ".";
     std::int32_t column = listing_first_column;
@@ -186,12 +185,12 @@ std::string listing_mismatch(const Lines& lines, const std::int32_t* sum, std::i
             line += separator;
             continue;
         }
-        if (std::string report = mismatch(lines, k++, line); !report.empty()) {
+        if (std::string report = mismatch(run, k++, line); !report.empty()) {
             return report;
         }
         line.clear();
     }
-    return line.empty() ? "" : mismatch(lines, k, line);
+    return line.empty() ? "" : mismatch(run, k, line);
 }
 
 // "Total time %f seconds": the only line that differs between runs.
@@ -219,18 +218,17 @@ CheckReport check_saved_run(const SavedRun& run) {
     if (run.too_long) {
         return invalid("the input goes on past the longest run picalc can print");
     }
-    const Lines lines{run, run.line_ends.size()};
-    if (std::string report = mismatch(lines, 1, ""); !report.empty()) {
+    if (std::string report = mismatch(run, 1, ""); !report.empty()) {
         return invalid(report);
     }
     Formula formula = Formula::Gauss;
-    if (lines.count > 2 && line_at(lines, 2) == formula_line(Formula::Stomer)) {
+    if (line_count(run) > 2 && line_at(run, 2) == formula_line(Formula::Stomer)) {
         formula = Formula::Stomer;
-    } else if (std::string report = mismatch(lines, 2, formula_line(Formula::Gauss));
+    } else if (std::string report = mismatch(run, 2, formula_line(Formula::Gauss));
                !report.empty()) {
         return invalid(report + " (or the Stomer line)");
     }
-    if (lines.count == listing_line) {
+    if (line_count(run) == listing_line) {
         return {Verdict::EarlyExit, "not a complete run: it ended with status 1 or 2, before the "
                                     "timed work (banner and formula line only)"};
     }
@@ -238,8 +236,8 @@ CheckReport check_saved_run(const SavedRun& run) {
     // The DIGITS line ends the listing; until it is found, every line must
     // look like part of the listing.
     std::size_t digits_line = listing_line;
-    for (; digits_line < lines.count; ++digits_line) {
-        const std::string_view line = line_at(lines, digits_line);
+    for (; digits_line < line_count(run); ++digits_line) {
+        const std::string_view line = line_at(run, digits_line);
         if (starts_with(line, "DIGITS: ")) {
             break;
         }
@@ -248,25 +246,25 @@ CheckReport check_saved_run(const SavedRun& run) {
                 ? starts_with(line, "pi= ") && all_of(line.substr(4), "0123456789. ")
                 : !line.empty() && all_of(line, "0123456789 ");
         if (!listing_like) {
-            return invalid(line_name(lines, digits_line) +
+            return invalid(line_name(run, digits_line) +
                            ": expected the pi listing or its DIGITS line, found " + quoted(line));
         }
     }
-    if (digits_line == lines.count) {
-        return invalid(line_name(lines, digits_line) +
+    if (digits_line == line_count(run)) {
+        return invalid(line_name(run, digits_line) +
                        " is missing: the input ends inside the pi listing");
     }
-    const std::string_view digits_text = line_at(lines, digits_line).substr(8);
+    const std::string_view digits_text = line_at(run, digits_line).substr(8);
     std::int32_t digit_count = 0;
     if (!parse_count(digits_text, digit_count)) {
-        return invalid(line_name(lines, digits_line) + ": " + quoted(line_at(lines, digits_line)) +
+        return invalid(line_name(run, digits_line) + ": " + quoted(line_at(run, digits_line)) +
                        " is not a count picalc prints (0 to " + std::to_string(max_digit_count) +
                        ")");
     }
     // Checked before anything is computed, so the work stays in proportion to
     // the input whatever count it claims.
-    if (const std::int64_t places = places_in_listing(lines, digits_line); places != digit_count) {
-        return invalid(line_name(lines, digits_line) + ": DIGITS: " + std::to_string(digit_count) +
+    if (const std::int64_t places = places_in_listing(run, digits_line); places != digit_count) {
+        return invalid(line_name(run, digits_line) + ": DIGITS: " + std::to_string(digit_count) +
                        " does not match the listing above it, which holds " +
                        std::to_string(places) + " decimal places");
     }
@@ -277,7 +275,7 @@ CheckReport check_saved_run(const SavedRun& run) {
                 "not enough memory to recompute " + std::to_string(digit_count) + " digits"};
     }
     std::string report =
-        listing_mismatch(lines, sum, static_cast<std::int32_t>(precision_for(digit_count)));
+        listing_mismatch(run, sum, static_cast<std::int32_t>(precision_for(digit_count)));
     std::free(sum);
     if (!report.empty()) {
         return invalid(report);
@@ -285,16 +283,16 @@ CheckReport check_saved_run(const SavedRun& run) {
 
     std::size_t k = digits_line + 1;
     for (const char* expected : fixed_lines) {
-        if (report = mismatch(lines, k++, expected); !report.empty()) {
+        if (report = mismatch(run, k++, expected); !report.empty()) {
             return invalid(report);
         }
     }
     std::string_view seconds;
-    if (k >= lines.count || !is_time_line(line_at(lines, k), seconds)) {
-        return invalid(mismatch(lines, k, "Total time <seconds> seconds"));
+    if (k >= line_count(run) || !is_time_line(line_at(run, k), seconds)) {
+        return invalid(mismatch(run, k, "Total time <seconds> seconds"));
     }
     for (const char* expected : {closing_line, last_line}) {
-        if (report = mismatch(lines, ++k, expected); !report.empty()) {
+        if (report = mismatch(run, ++k, expected); !report.empty()) {
             return invalid(report);
         }
     }
