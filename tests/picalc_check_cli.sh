@@ -21,7 +21,9 @@ failures=0
 expect() {
   local status=$1 start=$2 input=$3 actual output
   shift 3
-  output=$("${runner[@]}" "$check" "$@" <"$input" 2>&1)
+  # A check takes well under a second, and seconds under an emulator: a
+  # run that goes on is a hang, and fails here instead of stopping CI.
+  output=$(timeout 120 "${runner[@]}" "$check" "$@" <"$input" 2>&1)
   actual=$?
   if [ "$actual" -ne "$status" ] || [[ "$output" != "$start"* ]]; then
     echo "FAIL: picalc-check $* <$(basename "$input"): status $actual, \"$output\""
