@@ -78,7 +78,6 @@ constexpr const char* fixed_lines[] = {
 
 constexpr const char* closing_line =
     "The less the time it is used, the more the performance becomes strongert!";
-constexpr const char* last_line = "Press Enter to exit";
 constexpr std::int32_t listing_line = 3; // kept lines before the listing: banner, blank, formula
 
 // Quoted input is shown printable and short, whatever bytes it holds.
@@ -212,8 +211,7 @@ bool is_time_line(std::string_view line, std::string_view& seconds) {
 
 CheckReport check_saved_run(const SavedRun& run) {
     if (!run.has_banner) {
-        return invalid(
-            "no picalc run found: no line reads \"pi calc..................................\"");
+        return invalid("no picalc run found: no line reads " + quoted(banner_line));
     }
     if (run.too_long) {
         return invalid("the input goes on past the longest run picalc can print");

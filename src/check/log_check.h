@@ -33,6 +33,10 @@ struct SavedRun {
 
 inline constexpr std::size_t max_line_length = 128;
 
+// The first and the last line of every run.
+inline constexpr const char* banner_line = "pi calc..................................";
+inline constexpr const char* last_line = "Press Enter to exit";
+
 // Appends input bytes to a run being read; call finish_saved_run at the end.
 void read_saved_run(SavedRun& run, const char* bytes, std::size_t size);
 void finish_saved_run(SavedRun& run);

@@ -8,9 +8,6 @@
 namespace picalc::check {
 namespace {
 
-constexpr const char* banner = "pi calc..................................";
-constexpr const char* last_line = "Press Enter to exit";
-
 // The longest run: max_digit_count places take at most six bytes for every
 // five (a separator after each group), and everything else a few kilobytes.
 constexpr std::size_t max_run_bytes = std::size_t{max_digit_count} / 5 * 6 + 65536;
@@ -32,7 +29,7 @@ void close_line(SavedRun& run) {
             line.pop_back();
         }
     }
-    if (!run.has_banner && line != banner) {
+    if (!run.has_banner && line != banner_line) {
         ++run.lines_before;
     } else {
         run.has_banner = true;
