@@ -1,6 +1,7 @@
 // The page: starts each run in a Web Worker, so the page never freezes, shows
 // picalc's output as it is printed, and derives the stage, the progress, the
-// score and the verdict from the printed lines alone.
+// score, the verdict and the stage times from the printed lines alone.
+import { engineOf } from "./engine.js";
 
 // The lines every complete run prints, on every machine.
 const verification = [
@@ -15,6 +16,13 @@ const statusMeaning = {
   1: "the term buffer could not be allocated. WebAssembly is a 32-bit platform: counts of 1,073,741,818 digits or more never fit, and smaller ones may exceed the memory this browser gives a page.",
   2: "the sum buffer could not be allocated: this browser gave the page too little memory for two buffers of this many digits.",
 };
+
+// Where each stage ends, read from the line that closes it.
+const stageEnds = [
+  ["pi digits", (line) => line.startsWith("DIGITS: ")],
+  ["integration table", (line, count) => count.rows === tableRows],
+  ["square-root loops", (line, count) => count.products === 2],
+];
 
 const $ = (id) => document.getElementById(id);
 const form = $("run-form");
@@ -66,7 +74,31 @@ function showProgress(text) {
   }
 }
 
-function finish(text, status) {
+// Follows the complete lines as they arrive, noting when each stage ended,
+// in the worker's clock: the first output, the banner, starts the pi stage.
+function stageClock() {
+  const ends = [];
+  const count = { rows: 0, products: 0 };
+  let started = null;
+  let pending = "";
+  return {
+    add(chunk, at) {
+      started ??= at;
+      const lines = (pending + chunk).split("\n");
+      pending = lines.pop();
+      for (const line of lines) {
+        if (/^ +\d+ +\| +\S+ +\| $/.test(line)) count.rows += 1;
+        if (line.startsWith("Floating-point precision ")) count.products += 1;
+        const next = stageEnds[ends.length];
+        if (next && next[1](line, count)) ends.push(at);
+      }
+    },
+    // Seconds per stage, for the stages that ended.
+    durations: () => ends.map((end, i) => [stageEnds[i][0], (end - (i === 0 ? started : ends[i - 1])) / 1000]),
+  };
+}
+
+function finish(text, status, stages) {
   runButton.disabled = false;
   if (status !== 0) {
     const meaning = statusMeaning[status] ?? "the run did not complete.";
@@ -80,11 +112,17 @@ function finish(text, status) {
   const verdict = verdictOf(lines);
   $("verdict").textContent = verdict.text;
   $("verdict").className = verdict.good ? "good" : "bad";
+  $("stages").textContent = stages.durations().map(([name, seconds]) => `${name} ${seconds.toFixed(3)}\u00a0s`).join(" · ");
+  const { browser, engine } = engineOf(navigator.userAgent, navigator.userAgentData?.brands);
+  $("engine").textContent = `Ran in ${browser} (${engine} engine). Compare it with browser scores from the same ` +
+    "engine: each engine turns the WebAssembly into machine code of its own, so scores differ between engines " +
+    "and from native builds on the same machine.";
   show($("result"), true);
 }
 
 function start(args) {
   let text = "";
+  const stages = stageClock();
   output.textContent = "";
   show($("result"), false);
   show($("failure"), false);
@@ -97,12 +135,13 @@ function start(args) {
   worker.onmessage = ({ data }) => {
     if (data.text !== undefined) {
       text += data.text;
+      stages.add(data.text, data.at);
       output.append(data.text);
       output.scrollTop = output.scrollHeight;
       showProgress(text);
     } else if (data.exit !== undefined) {
       stop();
-      finish(text, data.exit);
+      finish(text, data.exit, stages);
     } else {
       stop();
       runButton.disabled = false;

@@ -1,5 +1,5 @@
 // Runs picalc.wasm once for the page and posts what it prints as it prints
-// it: {text} for standard output, {exit} with the status at the end, or
+// it: {text, at} for standard output with the time it was printed, {exit} with the status at the end, or
 // {failure} when the module cannot run at all. It knows nothing of the page.
 import { ConsoleStdout, File, OpenFile, WASI } from "./wasi-shim/index.js";
 
@@ -19,7 +19,9 @@ async function compile() {
 async function run(args) {
   const decoder = new TextDecoder();
   const stdout = new ConsoleStdout((bytes) => {
-    postMessage({ text: decoder.decode(bytes, { stream: true }) });
+    // Stamped here, where it is printed, so the stage times do not include
+    // the wait for the page's thread.
+    postMessage({ text: decoder.decode(bytes, { stream: true }), at: performance.now() });
   });
   const stderr = new ConsoleStdout(() => {});
   // Nobody can press Enter in a page: standard input holds one already.

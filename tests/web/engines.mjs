@@ -1,0 +1,247 @@
+// The three browser engines behind one small interface, so that every page
+// scenario is written once: Chromium and Firefox through puppeteer-core
+// (Firefox over WebDriver BiDi, so no geckodriver), and WebKitGTK's
+// MiniBrowser through its classic WebDriver server and selenium-webdriver,
+// in an Xvfb display of our own when there is none. All are Debian's.
+//
+// An engine's start() throws a NotRun error, with the reason, when the
+// engine cannot start on this machine.
+import { spawn } from "node:child_process";
+import { existsSync } from "node:fs";
+import { writeFile } from "node:fs/promises";
+import { once } from "node:events";
+import { createServer } from "node:net";
+
+export class NotRun extends Error {}
+
+const required = (path, packageName) => {
+  if (!existsSync(path)) throw new NotRun(`${path} is missing (Debian package ${packageName})`);
+  return path;
+};
+
+// Every console message and uncaught error a page produces, as text.
+function puppeteerPage(page, mobile) {
+  const console = [];
+  page.on("console", (message) => console.push(`${message.type()}: ${message.text()}`));
+  page.on("pageerror", (error) => console.push(`uncaught: ${error.message ?? error}`));
+  return {
+    console,
+    async setSize(width, height) {
+      await page.setViewport(mobile ? { width, height, isMobile: true, hasTouch: true } : { width, height });
+    },
+    goto: (url) => page.goto(url, { waitUntil: "load" }),
+    reload: () => page.reload({ waitUntil: "load" }),
+    evaluate: (fn, ...args) => page.evaluate(fn, ...args),
+    click: (selector) => page.click(selector),
+    async fill(selector, text) {
+      await page.$eval(selector, (element) => (element.value = ""));
+      await page.type(selector, text);
+    },
+    screenshot: (path) => page.screenshot({ path, fullPage: true }),
+  };
+}
+
+// label: how the page names the browser, from the version the driver reports.
+async function puppeteerEngine(options, { mobile, label }) {
+  const { default: puppeteer } = await import("puppeteer-core");
+  let browser;
+  try {
+    browser = await puppeteer.launch({ headless: true, ...options });
+  } catch (error) {
+    throw new NotRun(`it did not start: ${error.message.split("\n")[0]}`);
+  }
+  const version = (await browser.version()).replace(/^\D*\//, "");
+  return {
+    version,
+    label: `${label} ${version.split(".")[0]}`,
+    // A fresh context per page: its own storage, cache and service workers.
+    async open(width, height) {
+      const context = await browser.createBrowserContext();
+      const page = puppeteerPage(await context.newPage(), mobile && width < 500);
+      await page.setSize(width, height);
+      page.close = () => context.close();
+      return page;
+    },
+    close: () => browser.close(),
+  };
+}
+
+// WebDriver classic cannot read the console, so the page's console and
+// uncaught errors are caught from inside once it has loaded; failed loads are
+// seen by the server in every engine.
+const catchConsole = () => {
+  if (window.pageTestConsole) return;
+  window.pageTestConsole = [];
+  for (const type of ["log", "info", "warn", "error", "debug"]) {
+    const original = console[type];
+    console[type] = (...args) => {
+      window.pageTestConsole.push(`${type}: ${args.join(" ")}`);
+      original.apply(console, args);
+    };
+  }
+  addEventListener("error", (event) => window.pageTestConsole.push(`uncaught: ${event.message}`));
+  addEventListener("unhandledrejection", (event) => window.pageTestConsole.push(`uncaught: ${event.reason}`));
+};
+
+async function freePort() {
+  const probe = createServer().listen(0, "127.0.0.1");
+  await once(probe, "listening");
+  const { port } = probe.address();
+  probe.close();
+  return port;
+}
+
+async function startXvfb() {
+  const xvfb = spawn("Xvfb", ["-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "1280x1024x24"], {
+    stdio: ["ignore", "ignore", "ignore", "pipe"],
+  });
+  const [display] = await Promise.race([
+    once(xvfb.stdio[3], "data"),
+    once(xvfb, "error").then(([error]) => Promise.reject(new NotRun(`Xvfb did not start: ${error.message}`))),
+  ]);
+  return { display: `:${String(display).trim()}`, stop: () => xvfb.kill() };
+}
+
+async function webkitEngine() {
+  const browserBinary = required("/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser", "libwebkit2gtk-4.1-0");
+  const driverBinary = required("/usr/bin/WebKitWebDriver", "webkit2gtk-driver");
+  const { Builder, By, Capabilities } = await import("selenium-webdriver");
+  let xvfb = null;
+  if (!process.env.DISPLAY) {
+    required("/usr/bin/Xvfb", "xvfb");
+    xvfb = await startXvfb();
+  }
+  const env = { ...process.env, DISPLAY: xvfb?.display ?? process.env.DISPLAY };
+  const port = await freePort();
+  const server = spawn(driverBinary, ["--host=127.0.0.1", `--port=${port}`], { env, stdio: "ignore" });
+  await new Promise((ready) => setTimeout(ready, 300));
+  const capabilities = new Capabilities({
+    browserName: "MiniBrowser",
+    "webkitgtk:browserOptions": { binary: browserBinary, args: ["--automation"] },
+  });
+  const session = async () => {
+    try {
+      return await new Builder().usingServer(`http://127.0.0.1:${port}`).withCapabilities(capabilities).build();
+    } catch (error) {
+      throw new NotRun(`MiniBrowser did not start: ${error.message}`);
+    }
+  };
+  const probe = await session();
+  const version = String(await probe.executeScript("return navigator.userAgent")).match(/AppleWebKit\/(\S+)/)[1];
+  await probe.quit();
+
+  return {
+    version,
+    label: "a WebKit browser",
+    // A session per page, so each starts with empty storage.
+    async open(width, height) {
+      const driver = await session();
+      let framed = false;
+      const page = {
+        console: [],
+        async setSize(w, h) {
+          await driver.manage().window().setRect({ width: w, height: h + 38 });
+          // The MiniBrowser window has a minimum width; narrower screens
+          // are a frame of exactly that size, which the page lays itself
+          // out in as in a viewport.
+          framed = (await driver.executeScript("return innerWidth")) > w;
+          width = w;
+          height = h;
+        },
+        async goto(url) {
+          if (framed) {
+            const host = new URL("/page-test-frame.html", url);
+            host.searchParams.set("src", url);
+            host.searchParams.set("size", `${width}x${height}`);
+            await driver.get(host.href);
+            await driver.switchTo().frame(await driver.findElement(By.css("iframe")));
+            await page.evaluate(() => new Promise((loaded) =>
+              document.readyState === "complete" ? loaded() : addEventListener("load", loaded)));
+          } else {
+            await driver.get(url);
+          }
+          await page.evaluate(catchConsole);
+        },
+        async reload() {
+          await page.collect();
+          await driver.executeScript("location.reload()");
+          await waitFor(page, () => document.readyState === "complete" && !window.pageTestConsole, 30000);
+          await page.evaluate(catchConsole);
+        },
+        evaluate: (fn, ...args) => driver.executeScript(`return (${fn}).apply(null, arguments)`, ...args),
+        click: async (selector) => (await driver.findElement(By.css(selector))).click(),
+        async fill(selector, text) {
+          const element = await driver.findElement(By.css(selector));
+          await element.clear();
+          await element.sendKeys(text);
+        },
+        async screenshot(path) {
+          let image;
+          if (framed) {
+            await driver.switchTo().defaultContent();
+            image = await (await driver.findElement(By.css("iframe"))).takeScreenshot();
+            await driver.switchTo().frame(await driver.findElement(By.css("iframe")));
+          } else {
+            image = await driver.takeScreenshot();
+          }
+          await writeFile(path, image, "base64");
+        },
+        async collect() {
+          page.console.push(...((await page.evaluate(() => window.pageTestConsole)) ?? []));
+        },
+        async close() {
+          await page.collect();
+          await driver.quit();
+        },
+      };
+      await page.setSize(width, height);
+      return page;
+    },
+    async close() {
+      server.kill();
+      xvfb?.stop();
+    },
+  };
+}
+
+// The harness's page for a screen narrower than a browser window can be.
+export const harnessPages = {
+  "/page-test-frame.html": `<!doctype html><meta charset="utf-8"><title>frame</title><link rel="icon" href="data:,">
+<style>body { margin: 0 } iframe { border: 0; display: block }</style>
+<iframe></iframe>
+<script>
+  const query = new URLSearchParams(location.search);
+  const frame = document.querySelector("iframe");
+  [frame.width, frame.height] = query.get("size").split("x");
+  frame.src = query.get("src");
+</script>`,
+};
+
+const chromiumFlags = ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+  "--disable-background-networking", "--disable-component-update", "--disable-sync"];
+
+export const engines = {
+  chromium: () => puppeteerEngine({
+    browser: "chrome",
+    executablePath: required(process.env.CHROMIUM ?? "/usr/bin/chromium", "chromium"),
+    args: chromiumFlags,
+  }, { mobile: true, label: "Chromium" }),
+  firefox: () => puppeteerEngine({
+    browser: "firefox",
+    executablePath: required(process.env.FIREFOX ?? "/usr/bin/firefox-esr", "firefox-esr"),
+    protocol: "webDriverBiDi",
+    // No update checks, telemetry or remote settings: this network is closed.
+    extraPrefsFirefox: { "network.dns.disableIPv6": true, "browser.shell.checkDefaultBrowser": false },
+  }, { mobile: false, label: "Firefox" }),
+  webkit: webkitEngine,
+};
+
+// Polls fn in the page until it returns true.
+export async function waitFor(page, fn, timeout = 60000, ...args) {
+  const deadline = Date.now() + timeout;
+  for (;;) {
+    if (await page.evaluate(fn, ...args)) return;
+    if (Date.now() > deadline) throw new Error(`timed out after ${timeout} ms waiting for ${fn}`);
+    await new Promise((later) => setTimeout(later, 50));
+  }
+}
