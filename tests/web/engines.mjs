@@ -4,6 +4,11 @@
 // MiniBrowser through its classic WebDriver server and selenium-webdriver,
 // in an Xvfb display of our own when there is none. All are Debian's.
 //
+// For experiments, PICALC_CHROMIUM_ARGS adds Chromium flags and
+// PICALC_FIREFOX_PREFS (JSON) Firefox preferences; WebKit's JavaScriptCore
+// reads its JSC_* options from the environment. Each engine function also
+// takes them as its argument: flags, preferences as JSON, or NAME=VALUE.
+//
 // An engine's start() throws a NotRun error, with the reason, when the
 // engine cannot start on this machine.
 import { spawn } from "node:child_process";
@@ -102,7 +107,9 @@ async function startXvfb() {
   return { display: `:${String(display).trim()}`, stop: () => xvfb.kill() };
 }
 
-async function webkitEngine() {
+// extra: NAME=VALUE pairs for the browser's environment, such as
+// WebKitGTK's WEBKIT_DISABLE_COMPOSITING_MODE=1 or JavaScriptCore's options.
+async function webkitEngine(extra = "") {
   const browserBinary = required("/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser", "libwebkit2gtk-4.1-0");
   const driverBinary = required("/usr/bin/WebKitWebDriver", "webkit2gtk-driver");
   const { Builder, By, Capabilities } = await import("selenium-webdriver");
@@ -111,7 +118,11 @@ async function webkitEngine() {
     required("/usr/bin/Xvfb", "xvfb");
     xvfb = await startXvfb();
   }
-  const env = { ...process.env, DISPLAY: xvfb?.display ?? process.env.DISPLAY };
+  const env = {
+    ...process.env,
+    DISPLAY: xvfb?.display ?? process.env.DISPLAY,
+    ...Object.fromEntries(extra.split(" ").filter(Boolean).map((pair) => pair.split(/=(.*)/s))),
+  };
   const port = await freePort();
   const server = spawn(driverBinary, ["--host=127.0.0.1", `--port=${port}`], { env, stdio: "ignore" });
   await new Promise((ready) => setTimeout(ready, 300));
@@ -221,17 +232,21 @@ const chromiumFlags = ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-
   "--disable-background-networking", "--disable-component-update", "--disable-sync"];
 
 export const engines = {
-  chromium: () => puppeteerEngine({
+  chromium: (extra = process.env.PICALC_CHROMIUM_ARGS ?? "") => puppeteerEngine({
     browser: "chrome",
     executablePath: required(process.env.CHROMIUM ?? "/usr/bin/chromium", "chromium"),
-    args: chromiumFlags,
+    args: [...chromiumFlags, ...extra.split(" ").filter(Boolean)],
   }, { mobile: true, label: "Chromium" }),
-  firefox: () => puppeteerEngine({
+  firefox: (extra = process.env.PICALC_FIREFOX_PREFS ?? "{}") => puppeteerEngine({
     browser: "firefox",
     executablePath: required(process.env.FIREFOX ?? "/usr/bin/firefox-esr", "firefox-esr"),
     protocol: "webDriverBiDi",
     // No update checks, telemetry or remote settings: this network is closed.
-    extraPrefsFirefox: { "network.dns.disableIPv6": true, "browser.shell.checkDefaultBrowser": false },
+    extraPrefsFirefox: {
+      "network.dns.disableIPv6": true,
+      "browser.shell.checkDefaultBrowser": false,
+      ...JSON.parse(extra),
+    },
   }, { mobile: false, label: "Firefox" }),
   webkit: webkitEngine,
 };

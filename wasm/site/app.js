@@ -67,11 +67,10 @@ function verdictOf(lines) {
 function showProgress(text) {
   const { label, fraction } = progressOf(text.split("\n").slice(0, -1));
   $("stage").textContent = label;
-  if (fraction === null) {
-    $("progress").removeAttribute("value");
-  } else {
-    $("progress").value = fraction;
-  }
+  // Until the pi stage ends there is no fraction to show, and an
+  // indeterminate bar would animate, and repaint, all through the timed
+  // run: the bar stays empty instead.
+  $("progress").value = fraction ?? 0;
 }
 
 // Follows the complete lines as they arrive, noting when each stage ended,
