@@ -25,7 +25,7 @@ const required = (path, packageName) => {
 };
 
 // Every console message and uncaught error a page produces, as text.
-function puppeteerPage(page, mobile) {
+function puppeteerPage(page, mobile, options) {
   const console = [];
   page.on("console", (message) => console.push(`${message.type()}: ${message.text()}`));
   page.on("pageerror", (error) => console.push(`uncaught: ${error.message ?? error}`));
@@ -43,6 +43,16 @@ function puppeteerPage(page, mobile) {
       await page.type(selector, text);
     },
     screenshot: (path) => page.screenshot({ path, fullPage: true }),
+    // What keeps the page from being installed as an app, where the engine
+    // can tell (Chromium); null elsewhere.
+    async installabilityErrors() {
+      if (options.browser !== "chrome") return null;
+      const session = await page.createCDPSession();
+      const { installabilityErrors } = await session.send("Page.getInstallabilityErrors");
+      // Every fresh context is an incognito one, which is never installable:
+      // that says nothing of the page.
+      return installabilityErrors.map((error) => error.errorId).filter((id) => id !== "in-incognito");
+    },
   };
 }
 
@@ -62,7 +72,7 @@ async function puppeteerEngine(options, { mobile, label }) {
     // A fresh context per page: its own storage, cache and service workers.
     async open(width, height) {
       const context = await browser.createBrowserContext();
-      const page = puppeteerPage(await context.newPage(), mobile && width < 500);
+      const page = puppeteerPage(await context.newPage(), mobile && width < 500, options);
       await page.setSize(width, height);
       page.close = () => context.close();
       return page;
@@ -197,6 +207,7 @@ async function webkitEngine(extra = "") {
           }
           await writeFile(path, image, "base64");
         },
+        installabilityErrors: async () => null,
         async collect() {
           page.console.push(...((await page.evaluate(() => window.pageTestConsole)) ?? []));
         },

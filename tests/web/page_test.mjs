@@ -110,6 +110,29 @@ for (const name of names) {
       assert.equal(await property(page, "#result", "hidden"), true);
     });
 
+    scenario("the page can be added to a home screen: manifest and icons", [1000, 900], async (page) => {
+      await page.goto(`${server.origin}/`);
+      const icons = await page.evaluate(async () => {
+        const manifest = await (await fetch(document.querySelector("link[rel=manifest]").href)).json();
+        const loaded = await Promise.all(manifest.icons.map((icon) => new Promise((done) => {
+          const image = new Image();
+          image.onload = () => done(`${icon.src} ${icon.sizes} ${image.naturalWidth}x${image.naturalHeight}`);
+          image.onerror = () => done(`${icon.src} did not load`);
+          image.src = new URL(icon.src, document.baseURI);
+        })));
+        return { display: manifest.display, loaded };
+      });
+      assert.equal(icons.display, "standalone");
+      // Every PNG loads at the size it claims, and the phone sizes are there.
+      for (const line of icons.loaded.filter((line) => !line.startsWith("icon.svg"))) {
+        assert.match(line, /^\S+ (\d+)x\1 \1x\1$/, line);
+      }
+      assert.ok(["192x192", "512x512"].every((size) => icons.loaded.some((line) => line.includes(` ${size} `))));
+      assert.match(icons.loaded.find((line) => line.startsWith("icon.svg")), /^icon\.svg any \d+x\d+$/);
+      const errors = await page.installabilityErrors();
+      if (errors !== null) assert.deepEqual(errors, [], "what keeps the page from being installed");
+    });
+
     scenario("once loaded, the page runs offline and fits a phone's width", [360, 740], async (page) => {
       await page.goto(`${server.origin}/`);
       // The worker claims the page once active, so the reload comes from it.
