@@ -151,6 +151,19 @@ async function webkitEngine(extra = "") {
   const version = String(await probe.executeScript("return navigator.userAgent")).match(/AppleWebKit\/(\S+)/)[1];
   await probe.quit();
 
+  // A frame that has just reloaded can replace its document between finding
+  // an element and using it: find it again.
+  const fresh = async (act) => {
+    for (let attempt = 1; ; attempt += 1) {
+      try {
+        return await act();
+      } catch (error) {
+        if (error.name !== "StaleElementReferenceError" || attempt === 3) throw error;
+        await new Promise((later) => setTimeout(later, 200));
+      }
+    }
+  };
+
   return {
     version,
     label: "a WebKit browser",
@@ -190,13 +203,15 @@ async function webkitEngine(extra = "") {
           await page.evaluate(catchConsole);
         },
         evaluate: (fn, ...args) => driver.executeScript(`return (${fn}).apply(null, arguments)`, ...args),
-        click: async (selector) => (await driver.findElement(By.css(selector))).click(),
-        async fill(selector, text) {
+        click: (selector) => fresh(async () => (await driver.findElement(By.css(selector))).click()),
+        fill: (selector, text) => fresh(async () => {
           const element = await driver.findElement(By.css(selector));
           await element.clear();
           await element.sendKeys(text);
-        },
+        }),
         async screenshot(path) {
+          // WebKit paints a frame's change a little after the change itself.
+          await page.evaluate(() => new Promise((painted) => requestAnimationFrame(() => requestAnimationFrame(painted))));
           let image;
           if (framed) {
             await driver.switchTo().defaultContent();
