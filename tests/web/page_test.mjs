@@ -10,7 +10,11 @@
 // as in CI, makes that a failure.
 import { after, before, describe, test } from "node:test";
 import assert from "node:assert/strict";
-import { mkdir, readFile } from "node:fs/promises";
+import { execFile } from "node:child_process";
+import { existsSync } from "node:fs";
+import { mkdir, mkdtemp, readFile, writeFile } from "node:fs/promises";
+import { tmpdir } from "node:os";
+import { promisify } from "node:util";
 import { join, resolve } from "node:path";
 import { NotRun, engines, harnessPages, waitFor } from "./engines.mjs";
 import { serve } from "./serve.mjs";
@@ -18,6 +22,7 @@ import { serve } from "./serve.mjs";
 const site = resolve(process.env.PICALC_WEB_DIR ?? "build-wasm/web");
 const screenshots = resolve(process.env.PICALC_SCREENSHOTS ?? join(site, "..", "page-test"));
 const data = new URL("../data/", import.meta.url);
+const picalcCheck = resolve(process.env.PICALC_CHECK ?? "build/picalc-check");
 const names = (process.env.PICALC_ENGINES ?? "chromium,firefox,webkit").split(",");
 
 let server;
@@ -63,7 +68,7 @@ for (const name of names) {
         server.setOffline(false);
         const page = await engine.open(...size);
         try {
-          await body(page);
+          await body(page, t);
         } finally {
           await page.close();
         }
@@ -108,6 +113,79 @@ for (const name of names) {
       const banner = (await readFile(new URL("run_0.txt", data), "utf8")).split("\n").slice(0, 3).join("\n");
       assert.equal(await text(page, "#output"), `${banner}\n`);
       assert.equal(await property(page, "#result", "hidden"), true);
+      assert.equal(await property(page, "#history", "hidden"), true, "a failed run was kept");
+    });
+
+    let shared;
+    scenario("verified runs are kept across a reload, deleted, downloaded and shared", [1000, 900], async (page, t) => {
+      await page.goto(`${server.origin}/`);
+      for (let run = 0; run < 2; run += 1) {
+        await runThroughForm(page, "0", false);
+        await runEnded(page);
+      }
+      await page.reload();
+      const rows = () => page.evaluate(() => [...document.querySelectorAll("#history-rows tr")].map((row) => row.textContent));
+      assert.equal((await rows()).length, 2);
+      assert.ok((await rows()).every((row) => row.includes("0 digits, Gauss's formula") && row.includes(engine.label)));
+      await page.screenshot(join(shots, "history.png"));
+
+      // The record downloads as a results/ file that picalc-check accepts.
+      await runThroughForm(page, "0", false);
+      await runEnded(page);
+      const download = await page.evaluate(async () => {
+        const link = document.getElementById("download");
+        return { name: link.download, text: await (await fetch(link.href)).text() };
+      });
+      assert.match(download.name, /^\d{4}-\d\d-\d\d-[a-z0-9-]+-wasm\.txt$/);
+      assert.match(download.text, /^CPU: .*\nCores: \d+ .*\nSystem: .+\nBuild: WebAssembly page in .+\nRun by: .+\nDate: \d{4}-\d\d-\d\d\nNotes: .+\n\npi calc/);
+      if (existsSync(picalcCheck)) {
+        const file = join(await mkdtemp(join(tmpdir(), "picalc-record-")), download.name);
+        await writeFile(file, download.text);
+        const { stdout } = await promisify(execFile)(picalcCheck, [file]);
+        assert.match(stdout, /^valid: 0 digits \[Gauss\]/);
+      } else {
+        t.diagnostic(`NOT RUN: the record's check: ${picalcCheck} is not built`);
+        console.log(`NOT RUN: ${name}: the record's check: ${picalcCheck} is not built`);
+      }
+      shared = { link: await property(page, "#share", "href"), score: await text(page, "#score") };
+
+      assert.equal((await rows()).length, 3);
+      await page.click("#history-rows tr:first-child button");
+      assert.equal((await rows()).length, 2);
+      await page.click("#clear-history");
+      await page.reload();
+      assert.equal(await property(page, "#history", "hidden"), true);
+    });
+
+    scenario("a share link opened elsewhere shows the shared score beside known runs", [360, 740], async (page) => {
+      assert.ok(shared, "the run that makes the link failed");
+      await page.goto(shared.link);
+      await waitFor(page, () => !document.getElementById("shared").hidden, 10000);
+      assert.equal(await text(page, "#shared-score"), shared.score);
+      assert.match(await text(page, "#shared-summary"), new RegExp(`^Shared result: 0 digits, Gauss's formula, run in ${engine.label} `));
+      assert.equal(await property(page, "#compare", "hidden"), false);
+      assert.equal(await page.evaluate(() => document.querySelectorAll("#compare-same li.current").length), 1);
+      const overflow = await page.evaluate(() => document.documentElement.scrollWidth - innerWidth);
+      assert.ok(overflow <= 0, `the page is ${overflow} px wider than the screen`);
+      await page.screenshot(join(shots, "shared.png"));
+    });
+
+    scenario("a share link that is malformed, too long or from a newer page is refused in words", [1000, 900], async (page) => {
+      const good = "v=1&t=3.5&d=0&f=Gauss&b=X&e=Blink&p=Linux&s=0.1,3,0.3";
+      const cases = [
+        [`#${good.replace("t=3.5", "t=fast")}`, /missing or malformed: total time\.$/],
+        [`#${good.replace("s=0.1,3,0.3", "s=1").replace("f=Gauss", "f=Euler")}`, /missing or malformed: formula, stage times/],
+        [`#${good}&b=${"x".repeat(700)}`, /characters long/],
+        [`#${good.replace("v=1", "v=2")}`, /comes from a newer picalc/],
+        ["#results", /has no format version/],
+      ];
+      await page.goto(`${server.origin}/${cases[0][0]}`);
+      for (const [fragment, message] of cases) {
+        await page.evaluate((f) => (location.hash = f), fragment);
+        await waitFor(page, (f) => location.hash === f && !document.getElementById("share-error").hidden, 10000, fragment);
+        assert.match(await text(page, "#share-error"), message, fragment);
+        assert.equal(await property(page, "#shared", "hidden"), true, fragment);
+      }
     });
 
     scenario("the page can be added to a home screen: manifest and icons", [1000, 900], async (page) => {

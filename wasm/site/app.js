@@ -2,6 +2,10 @@
 // picalc's output as it is printed, and derives the stage, the progress, the
 // score, the verdict and the stage times from the printed lines alone.
 import { engineOf } from "./engine.js";
+import {
+  loadHistory, parseFragment, recordFileName, recordText, saveHistory, shareFragment, summaryOf,
+} from "./record.js";
+import { describeRun, showComparison, showHistory, showStages } from "./results_view.js";
 
 // The lines every complete run prints, on every machine.
 const verification = [
@@ -111,12 +115,88 @@ function finish(text, status, stages) {
   const verdict = verdictOf(lines);
   $("verdict").textContent = verdict.text;
   $("verdict").className = verdict.good ? "good" : "bad";
-  $("stages").textContent = stages.durations().map(([name, seconds]) => `${name} ${seconds.toFixed(3)}\u00a0s`).join(" · ");
-  const { browser, engine } = engineOf(navigator.userAgent, navigator.userAgentData?.brands);
-  $("engine").textContent = `Ran in ${browser} (${engine} engine). Compare it with browser scores from the same ` +
-    "engine: each engine turns the WebAssembly into machine code of its own, so scores differ between engines " +
-    "and from native builds on the same machine.";
+  const durations = stages.durations().map(([, seconds]) => Number(seconds.toFixed(3)));
+  showStages($("result").querySelector(".stage-bar"), $("stages"), durations);
+  $("engine").textContent = `Ran in ${here.browser} (${here.engine} engine). Compare it with browser scores from ` +
+    "the same engine: each engine turns the WebAssembly into machine code of its own, so scores differ between " +
+    "engines and from native builds on the same machine.";
   show($("result"), true);
+
+  // Only a complete, verified run is a score to keep, share or compare.
+  const summary = summaryOf(text);
+  const run = verdict.good && summary && durations.length === 3 ? {
+    id: `${Date.now()}-${Math.random().toString(36).slice(2, 8)}`,
+    date: new Date().toISOString().slice(0, 10),
+    ...summary, ...here, stages: durations, output: text,
+  } : null;
+  show($("download"), run !== null);
+  show($("share"), run !== null);
+  if (run === null) return;
+  kept.push(run);
+  if (!saveHistory(storage, kept)) {
+    fail("This run could not be kept: the browser refused to store it (private mode, or its storage is full).");
+  }
+  if (record) URL.revokeObjectURL(record);
+  record = URL.createObjectURL(new Blob([recordText(run)], { type: "text/plain" }));
+  Object.assign($("download"), { href: record, download: recordFileName(run) });
+  $("share").href = shareLink(run);
+  showComparison($("compare"), run, known, `this run: ${run.browser} on this device`);
+  renderHistory();
+}
+
+// What this browser says of itself, for every run's record.
+const here = {
+  ...engineOf(navigator.userAgent, navigator.userAgentData?.brands),
+  platform: navigator.platform || navigator.userAgentData?.platform || "unknown",
+  cores: navigator.hardwareConcurrency ?? "unknown",
+};
+// Storage can be refused outright (cookies blocked): then nothing is kept.
+const storage = (() => {
+  try {
+    return localStorage;
+  } catch {
+    return null;
+  }
+})();
+let kept = loadHistory(storage);
+let record = null;
+let known = [];
+
+const shareLink = (run) => new URL(shareFragment(run), location.href.split("#")[0]).href;
+
+function renderHistory() {
+  showHistory($("history"), kept, {
+    shareLink,
+    onDelete(id) {
+      kept = kept.filter((run) => run.id !== id);
+      saveHistory(storage, kept);
+      renderHistory();
+    },
+    onClear() {
+      kept = [];
+      saveHistory(storage, kept);
+      renderHistory();
+    },
+  });
+}
+
+// A share link's result, shown beside this device's runs; anything else in
+// the fragment is refused in words.
+function showShared() {
+  const shared = parseFragment(location.hash);
+  show($("shared"), shared?.run !== undefined);
+  show($("share-error"), shared?.error !== undefined);
+  if (shared === null) return;
+  if (shared.error) {
+    $("share-error").textContent = `This share link cannot be shown: ${shared.error}.`;
+    return;
+  }
+  const { run } = shared;
+  $("shared-score").textContent = run.total.toFixed(6);
+  $("shared-summary").textContent =
+    `Shared result: ${describeRun(run)}, run in ${run.browser} (${run.engine} engine) on ${run.platform}.`;
+  showStages($("shared").querySelector(".stage-bar"), $("shared-stages"), run.stages);
+  showComparison($("compare"), run, known, `the shared run: ${run.browser}, ${run.platform}`);
 }
 
 function start(args) {
@@ -162,6 +242,16 @@ form.addEventListener("submit", (event) => {
   const digits = $("digits").value.trim() || "9999";
   start($("stomer").checked ? [digits, "s"] : [digits]);
 });
+
+renderHistory();
+addEventListener("hashchange", showShared);
+fetch("known_runs.json")
+  .then((response) => (response.ok ? response.json() : []))
+  .catch(() => [])
+  .then((runs) => {
+    known = Array.isArray(runs) ? runs : [];
+    showShared();
+  });
 
 if (typeof WebAssembly !== "object" || typeof Worker !== "function") {
   runButton.disabled = true;
