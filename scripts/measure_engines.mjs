@@ -15,64 +15,47 @@ import { spawn } from "node:child_process";
 import { resolve } from "node:path";
 import { engines, waitFor } from "../tests/web/engines.mjs";
 import { serve } from "../tests/web/serve.mjs";
+import { stageClock, stageNames } from "../wasm/site/stages.js";
 
 const rounds = Number(process.argv[2] ?? 3);
 const native = resolve(process.argv[3] ?? "build/picalc");
 const names = (process.env.PICALC_ENGINES ?? "chromium,firefox,webkit").split(",");
-const stageNames = ["pi digits", "integration table", "square-root loops"];
 
 // Native: line-buffered through stdbuf, each line stamped as it arrives.
 function runNative() {
   return new Promise((done, failed) => {
     const child = spawn("stdbuf", ["-oL", native], { stdio: ["pipe", "pipe", "inherit"] });
-    const marks = [];
-    let rows = 0;
-    let products = 0;
-    let start = null;
-    let pending = "";
-    let total = null;
+    const stages = stageClock();
+    let text = "";
     child.stdin.end("\n");
     child.stdout.on("data", (chunk) => {
-      const at = performance.now();
-      start ??= at;
-      const lines = (pending + chunk).split("\n");
-      pending = lines.pop();
-      for (const line of lines) {
-        if (/^ +\d+ +\| +\S+ +\| $/.test(line)) rows += 1;
-        if (line.startsWith("Floating-point precision ")) products += 1;
-        const ends = [line.startsWith("DIGITS: "), rows === 25, products === 2];
-        if (ends[marks.length]) marks.push(at);
-        const time = /^Total time (\S+) seconds $/.exec(line);
-        if (time) total = Number(time[1]);
-      }
+      stages.add(String(chunk), performance.now());
+      text += chunk;
     });
     child.on("error", failed);
     child.on("exit", (status) => {
-      if (status !== 0 || marks.length !== 3) return failed(new Error(`${native} ended with status ${status}`));
-      done({ total, stages: marks.map((end, i) => (end - (i ? marks[i - 1] : start)) / 1000) });
+      const durations = stages.durations().map(([, seconds]) => seconds);
+      if (status !== 0 || durations.length !== 3) return failed(new Error(`${native} ended with status ${status}`));
+      done({ total: Number(/^Total time (\S+) seconds $/m.exec(text)[1]), stages: durations });
     });
   });
 }
 
 // The same worker with nothing drawn: what the page's own display costs.
 const barePage = `<!doctype html><meta charset="utf-8"><title>bare</title><link rel="icon" href="data:,">
-<script>
+<script type="module">
+  import { stageClock } from "./stages.js";
   const worker = new Worker("worker.js", { type: "module" });
+  const stages = stageClock();
   let text = "";
-  const marks = [];
-  let start = null;
   worker.onmessage = ({ data }) => {
-    if (data.text === undefined) {
-      const total = Number(/^Total time (\\S+) seconds $/m.exec(text)?.[1] ?? NaN);
-      window.result = { total, stages: marks.map((end, i) => (end - (i ? marks[i - 1] : start)) / 1000) };
+    if (data.text !== undefined) {
+      stages.add(data.text, data.at);
+      text += data.text;
       return;
     }
-    start ??= data.at;
-    text += data.text;
-    const rows = (text.match(/^ +\\d+ +\\| +\\S+ +\\| $/gm) ?? []).length;
-    const products = (text.match(/^Floating-point precision /gm) ?? []).length;
-    const ends = [/^DIGITS: /m.test(text), rows === 25, products === 2];
-    if (ends[marks.length]) marks.push(data.at);
+    const total = Number(/^Total time (\\S+) seconds $/m.exec(text)?.[1] ?? NaN);
+    window.result = { total, stages: stages.durations().map(([, seconds]) => seconds) };
   };
   worker.postMessage({ args: [] });
 </script>`;

@@ -2,6 +2,7 @@
 // picalc's output as it is printed, and derives the stage, the progress, the
 // score, the verdict and the stage times from the printed lines alone.
 import { engineOf } from "./engine.js";
+import { stageClock } from "./stages.js";
 import {
   loadHistory, parseFragment, recordFileName, recordText, saveHistory, shareFragment, summaryOf,
 } from "./record.js";
@@ -20,13 +21,6 @@ const statusMeaning = {
   1: "the term buffer could not be allocated. WebAssembly is a 32-bit platform: counts of 1,073,741,818 digits or more never fit, and smaller ones may exceed the memory this browser gives a page.",
   2: "the sum buffer could not be allocated: this browser gave the page too little memory for two buffers of this many digits.",
 };
-
-// Where each stage ends, read from the line that closes it.
-const stageEnds = [
-  ["pi digits", (line) => line.startsWith("DIGITS: ")],
-  ["integration table", (line, count) => count.rows === tableRows],
-  ["square-root loops", (line, count) => count.products === 2],
-];
 
 const $ = (id) => document.getElementById(id);
 const form = $("run-form");
@@ -75,30 +69,6 @@ function showProgress(text) {
   // indeterminate bar would animate, and repaint, all through the timed
   // run: the bar stays empty instead.
   $("progress").value = fraction ?? 0;
-}
-
-// Follows the complete lines as they arrive, noting when each stage ended,
-// in the worker's clock: the first output, the banner, starts the pi stage.
-function stageClock() {
-  const ends = [];
-  const count = { rows: 0, products: 0 };
-  let started = null;
-  let pending = "";
-  return {
-    add(chunk, at) {
-      started ??= at;
-      const lines = (pending + chunk).split("\n");
-      pending = lines.pop();
-      for (const line of lines) {
-        if (/^ +\d+ +\| +\S+ +\| $/.test(line)) count.rows += 1;
-        if (line.startsWith("Floating-point precision ")) count.products += 1;
-        const next = stageEnds[ends.length];
-        if (next && next[1](line, count)) ends.push(at);
-      }
-    },
-    // Seconds per stage, for the stages that ended.
-    durations: () => ends.map((end, i) => [stageEnds[i][0], (end - (i === 0 ? started : ends[i - 1])) / 1000]),
-  };
 }
 
 function finish(text, status, stages) {

@@ -1,9 +1,10 @@
 // Draws kept, shared and known runs: the stage bar, the history with its
 // chart, and the bars against known machines. Every chart has its words
 // beside it, in a table or in the bars' own labels.
+import { stageNames } from "./stages.js";
+
 const svgNS = "http://www.w3.org/2000/svg";
 const formulaName = { Gauss: "Gauss", Stomer: "Størmer" };
-const stageNames = ["pi digits", "integration table", "square-root loops"];
 
 export const describeRun = (run) => `${run.digits} digits, ${formulaName[run.formula]}'s formula`;
 
