@@ -1,4 +1,5 @@
-// Fuzzes picalc-check's reading and checking of a saved run. Beyond not
+// Fuzzes picalc-check's decoding, reading and checking of a saved file of
+// one run or several. Beyond not
 // crashing, hanging or growing without bound, the verdict must not depend on
 // how the input arrives: read whole, and read in two pieces split at a point
 // the input's first byte chooses.
@@ -11,11 +12,10 @@
 namespace {
 
 picalc::check::CheckReport check_in_pieces(const char* text, std::size_t size, std::size_t split) {
-    picalc::check::SavedRun run;
-    picalc::check::read_saved_run(run, text, split);
-    picalc::check::read_saved_run(run, text + split, size - split);
-    picalc::check::finish_saved_run(run);
-    return picalc::check::check_saved_run(run);
+    picalc::check::SavedLog log;
+    picalc::check::read_saved_log(log, text, split);
+    picalc::check::read_saved_log(log, text + split, size - split);
+    return picalc::check::finish_saved_log(log);
 }
 
 } // namespace

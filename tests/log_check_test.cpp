@@ -1,6 +1,7 @@
 #include "log_check.h"
 #include "test_support.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -153,6 +154,89 @@ TEST(LogCheck, TellsRunsThatAreNoCompleteRun) {
         const CheckReport report = check_text(c.text);
         EXPECT_EQ(report.verdict, c.verdict) << report.message;
         EXPECT_EQ(report.message.rfind(c.message_start, 0), 0U) << report.message;
+    }
+}
+
+CheckReport check_file(const std::string& bytes, std::size_t split) {
+    SavedLog log;
+    read_saved_log(log, bytes.data(), split);
+    read_saved_log(log, bytes.data() + split, bytes.size() - split);
+    return finish_saved_log(log);
+}
+
+// UTF-16 of UTF-8 text, as Windows PowerShell's ">" writes it.
+std::string utf16(const std::string& text, bool little_endian, bool mark) {
+    std::u16string units = mark ? u"\uFEFF" : u"";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            units.push_back(c);
+        } else if (c < 0xE0) { // two-byte sequences only, as below
+            units.push_back(static_cast<char16_t>((c & 0x1F) << 6 | (text[++i] & 0x3F)));
+        } else { // the one four-byte sequence below, U+1F600
+            units += u"\U0001F600";
+            i += 3;
+        }
+    }
+    std::string bytes;
+    for (const char16_t unit : units) {
+        const char low = static_cast<char>(unit & 0xFF);
+        const char high = static_cast<char>(unit >> 8);
+        bytes += little_endian ? std::string{low, high} : std::string{high, low};
+    }
+    return bytes;
+}
+
+TEST(LogCheck, ReadsFilesOfSeveralRunsInTheEncodingsPeopleSave) {
+    const std::string run_130 = genuine("run_130.txt");
+    const std::string run_0 = genuine("run_0.txt");
+    const std::string header = "CPU: x\nNotes: St\u00f8rmer \U0001F600\n\n";
+    const std::string three = header + run_130 + "\n" + replaced(run_130, "1.456000", "4.000000") +
+                              replaced(run_130, "1.456000", "0.500000") + "trailing text\n";
+    const std::string single = "valid: 130 digits [Gauss], total time 1.456000 seconds";
+    const std::vector<std::string> lines = lines_of(run_130);
+    const std::size_t lines_130 = lines.size();
+    const auto time_line = static_cast<std::size_t>(
+        std::find_if(lines.begin(), lines.end(),
+                     [](const std::string& line) { return line.rfind("Total time", 0) == 0; }) -
+        lines.begin());
+    const struct {
+        const char* what;
+        std::string bytes;
+        std::string message_start;
+    } cases[] = {
+        {"UTF-8 with a byte order mark", "\xEF\xBB\xBF" + header + run_130, single},
+        {"UTF-16LE with a mark", utf16(header + run_130, true, true), single},
+        {"UTF-16BE with a mark", utf16(header + run_130, false, true), single},
+        {"three runs", three,
+         "valid: 3 runs of 130 digits [Gauss], median total time 1.456000 seconds (0.500000 to "
+         "4.000000)"},
+        {"three runs in UTF-16LE", utf16(three, true, true), "valid: 3 runs of 130 digits"},
+        {"UTF-16LE without a mark", utf16(run_130, true, false),
+         "no picalc run found: no line reads \"pi calc..................................\"; the "
+         "input looks like UTF-16 (little-endian) without a byte order mark"},
+        {"the second run's time tampered", replaced(three, "Total time 4.000000", "Total time 4.0"),
+         "run 2: line " + std::to_string(3 + lines_130 + 1 + time_line + 1) + ": expected"},
+        {"the third run tampered",
+         three.substr(0, three.rfind("26535 89793")) + "26535 89794" +
+             three.substr(three.rfind("26535 89793") + 11),
+         "run 3: line"},
+        {"a run of another count", header + run_130 + run_0,
+         "run 2: 0 digits [Gauss] after runs of 130 digits [Gauss]"},
+        {"a run that ended early", run_130 + run_0.substr(0, run_0.find("pi= 3.")),
+         "run 2: not a complete run"},
+        {"a cut second run", run_130 + run_130.substr(0, 500), "run 2: line "},
+        {"the first of two runs tampered", replaced(run_130 + run_130, "[Gauss]", "[Euler]"),
+         "run 1: line 3: expected"},
+    };
+    for (const auto& c : cases) {
+        for (const std::size_t split : {std::size_t{0}, std::size_t{1}, c.bytes.size() / 2 + 1}) {
+            const CheckReport report = check_file(c.bytes, split);
+            EXPECT_EQ(report.message.rfind(c.message_start, 0), 0U)
+                << c.what << ", split at " << split << ": " << report.message;
+            EXPECT_EQ(report.verdict == Verdict::Valid, c.message_start.rfind("valid", 0) == 0)
+                << c.what;
+        }
     }
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # picalc-check as a user runs it: where it reads from, what it prints and its
-# exit status for a valid run, a tampered one, a run that ended early and
-# input it cannot read, optionally through an emulator or wine.
+# exit status for a valid run, a tampered one, a run that ended early, input
+# it cannot read, a run saved as UTF-16 and a file of two runs, optionally
+# through an emulator or wine.
 #
 #   picalc_check_cli.sh PICALC_CHECK [RUNNER ARGUMENTS...]
 set -uo pipefail
@@ -15,8 +16,13 @@ sed 's/^Total time <seconds> seconds $/Total time 1.456000 seconds /' "$data/run
 sed 's/^DIGITS: 130$/DIGITS: 131/' "$work/valid" >"$work/tampered"
 head -n 3 "$work/valid" >"$work/early"
 : >"$work/empty"
+# As Windows PowerShell 5.1's ">" saves a run, and a record of two runs.
+{ printf '\377\376' && iconv -f UTF-8 -t UTF-16LE "$work/valid"; } >"$work/utf16"
+cat "$work/valid" "$work/valid" >"$work/two"
+cat "$work/valid" "$work/tampered" >"$work/two_tampered"
 
 failures=0
+checks=0
 # expect STATUS OUTPUT_START STDIN ARGUMENTS...
 expect() {
   local status=$1 start=$2 input=$3 actual output
@@ -25,6 +31,7 @@ expect() {
   # run that goes on is a hang, and fails here instead of stopping CI.
   output=$(timeout 120 "${runner[@]}" "$check" "$@" <"$input" 2>&1)
   actual=$?
+  checks=$((checks + 1))
   if [ "$actual" -ne "$status" ] || [[ "$output" != "$start"* ]]; then
     echo "FAIL: picalc-check $* <$(basename "$input"): status $actual, \"$output\""
     failures=$((failures + 1))
@@ -41,5 +48,8 @@ expect 1 "no picalc run found" /dev/null "$work/empty"
 expect 2 "picalc-check: cannot read $work/missing:" /dev/null "$work/missing"
 expect 2 "picalc-check: cannot read $work:" /dev/null "$work"
 expect 2 "usage: picalc-check" /dev/null "$work/valid" "$work/valid"
-echo "$((9 - failures)) passed, $failures failed"
+expect 0 "valid: 130 digits" /dev/null "$work/utf16"
+expect 0 "valid: 2 runs of 130 digits [Gauss], median total time 1.456000" /dev/null "$work/two"
+expect 1 "run 2: line $(($(wc -l <"$work/valid") + 7)): DIGITS: 131" /dev/null "$work/two_tampered"
+echo "$((checks - failures)) passed, $failures failed"
 [ "$failures" -eq 0 ]

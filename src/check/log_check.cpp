@@ -113,7 +113,7 @@ std::string line_name(const SavedRun& run, std::size_t k) {
 }
 
 CheckReport invalid(std::string message) {
-    return {Verdict::Invalid, std::move(message)};
+    return {Verdict::Invalid, std::move(message), 0, Formula::Gauss, ""};
 }
 
 // Empty when line k is the expected one; else the report naming it.
@@ -209,6 +209,11 @@ bool is_time_line(std::string_view line, std::string_view& seconds) {
 
 } // namespace
 
+std::string run_name(std::int32_t digit_count, Formula formula) {
+    return std::to_string(digit_count) + " digits [" +
+           (formula == Formula::Gauss ? "Gauss" : "Stomer") + "]";
+}
+
 CheckReport check_saved_run(const SavedRun& run) {
     if (!run.has_banner) {
         return invalid("no picalc run found: no line reads " + quoted(banner_line));
@@ -227,8 +232,10 @@ CheckReport check_saved_run(const SavedRun& run) {
         return invalid(report + " (or the Stomer line)");
     }
     if (line_count(run) == listing_line) {
-        return {Verdict::EarlyExit, "not a complete run: it ended with status 1 or 2, before the "
-                                    "timed work (banner and formula line only)"};
+        return {Verdict::EarlyExit,
+                "not a complete run: it ended with status 1 or 2, before the timed work (banner "
+                "and formula line only)",
+                0, formula, ""};
     }
 
     // The DIGITS line ends the listing; until it is found, every line must
@@ -270,7 +277,8 @@ CheckReport check_saved_run(const SavedRun& run) {
     std::int32_t* sum = compute_pi_digits({digit_count, formula});
     if (sum == nullptr) {
         return {Verdict::OutOfMemory,
-                "not enough memory to recompute " + std::to_string(digit_count) + " digits"};
+                "not enough memory to recompute " + std::to_string(digit_count) + " digits",
+                digit_count, formula, ""};
     }
     std::string report =
         listing_mismatch(run, sum, static_cast<std::int32_t>(precision_for(digit_count)));
@@ -294,9 +302,10 @@ CheckReport check_saved_run(const SavedRun& run) {
             return invalid(report);
         }
     }
-    const char* name = formula == Formula::Gauss ? "Gauss" : "Stomer";
-    return {Verdict::Valid, "valid: " + std::to_string(digit_count) + " digits [" + name +
-                                "], total time " + std::string(seconds) + " seconds"};
+    return {Verdict::Valid,
+            "valid: " + run_name(digit_count, formula) + ", total time " + std::string(seconds) +
+                " seconds",
+            digit_count, formula, std::string(seconds)};
 }
 
 } // namespace picalc::check

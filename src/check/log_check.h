@@ -38,11 +38,10 @@ inline constexpr const char* banner_line = "pi calc.............................
 inline constexpr const char* last_line = "Press Enter to exit";
 
 // Appends input bytes to a run being read; call finish_saved_run at the end.
-void read_saved_run(SavedRun& run, const char* bytes, std::size_t size);
+// Returns how many bytes it took: all of them, unless the run was complete
+// (or too long) before the end, when the rest belongs to what follows it.
+std::size_t read_saved_run(SavedRun& run, const char* bytes, std::size_t size);
 void finish_saved_run(SavedRun& run);
-
-// Reads the whole stream; false on a read error.
-bool read_saved_run_from(std::FILE* stream, SavedRun& run);
 
 enum class Verdict : std::int32_t {
     Valid,       // a complete, genuine run
@@ -54,9 +53,45 @@ enum class Verdict : std::int32_t {
 struct CheckReport {
     Verdict verdict = Verdict::Invalid;
     std::string message; // one line, without its newline
+    // What a valid run did: its count, formula and "Total time" value.
+    std::int32_t digit_count = 0;
+    Formula formula = Formula::Gauss;
+    std::string seconds;
 };
 
 CheckReport check_saved_run(const SavedRun& run);
+
+// "130 digits [Gauss]", as the verdicts name a run.
+std::string run_name(std::int32_t digit_count, Formula formula);
+
+// A whole saved file, as people save it: UTF-8 with or without a byte order
+// mark, or UTF-16 of either byte order with one (what Windows PowerShell's
+// ">" writes), holding one run or several one after another, as a record
+// does. Each run is checked as soon as it has been read, so memory stays
+// bounded by one run however many the file holds.
+enum class TextEncoding : std::int32_t { Undecided, Utf8, Utf16LittleEndian, Utf16BigEndian };
+
+struct SavedLog {
+    TextEncoding encoding = TextEncoding::Undecided;
+    std::string undecided;              // the first bytes, until the encoding is known
+    std::int32_t odd_byte = -1;         // the first byte of a UTF-16 code unit
+    std::uint32_t high_surrogate = 0;   // a UTF-16 lead unit awaiting its trail
+    std::int64_t nul_bytes[2] = {0, 0}; // NUL bytes at even and odd offsets, undecoded
+    std::int64_t raw_bytes = 0;
+    SavedRun run;                // the run being read
+    std::int32_t runs = 0;       // runs read and checked
+    std::vector<double> seconds; // each valid run's time
+    CheckReport first;           // the first run's report
+    CheckReport failure;         // the first bad run's report, named
+    bool failed = false;
+    bool more_runs = false; // a banner follows the bad run
+};
+
+void read_saved_log(SavedLog& log, const char* bytes, std::size_t size);
+CheckReport finish_saved_log(SavedLog& log);
+
+// Reads and checks a whole stream; false on a read error.
+bool check_saved_log_from(std::FILE* stream, CheckReport& report);
 
 // The sum buffer that compute_pi leaves, computed with the arctangent series
 // split over two threads; nullptr when the buffers cannot be allocated. The

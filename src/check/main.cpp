@@ -1,5 +1,6 @@
 // picalc-check [FILE]: checks a saved picalc output, from FILE or from
-// standard input when FILE is absent or "-". Prints one line; exits 0 for a
+// standard input when FILE is absent or "-": one run, or several one after
+// another as in a record. Prints one line; exits 0 when every run is a
 // complete, genuine run, 1 for anything else, 2 when the input cannot be read.
 #include "log_check.h"
 
@@ -7,6 +8,10 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace {
 
@@ -29,23 +34,25 @@ int main(int argc, char** argv) {
             argc > 2 ? stderr : stdout,
             "usage: picalc-check [FILE]\n"
             "Checks that FILE (standard input when absent or -) holds the output of a\n"
-            "complete, genuine picalc run.\n"));
+            "complete, genuine picalc run, or of several such runs one after another.\n"));
         return argc > 2 ? status_unreadable : status_valid;
     }
     const bool from_stdin = argc < 2 || std::strcmp(argv[1], "-") == 0;
+#ifdef _WIN32
+    // In text mode a 0x1A byte, which UTF-16 text can hold, would end the input.
+    static_cast<void>(_setmode(_fileno(stdin), _O_BINARY));
+#endif
     const char* name = from_stdin ? "standard input" : argv[1];
     std::FILE* stream = from_stdin ? stdin : std::fopen(argv[1], "rb");
     if (stream == nullptr) {
         return report_unreadable(name, std::strerror(errno));
     }
-    SavedRun run;
     CheckReport report;
     try {
         errno = 0;
-        if (!read_saved_run_from(stream, run)) {
+        if (!check_saved_log_from(stream, report)) {
             return report_unreadable(name, errno != 0 ? std::strerror(errno) : "read error");
         }
-        report = check_saved_run(run);
     } catch (const std::bad_alloc&) {
         return report_unreadable(name, "out of memory");
     }

@@ -45,8 +45,9 @@ void close_line(SavedRun& run) {
 
 } // namespace
 
-void read_saved_run(SavedRun& run, const char* bytes, std::size_t size) {
-    for (std::size_t i = 0; i < size && reading(run); ++i) {
+std::size_t read_saved_run(SavedRun& run, const char* bytes, std::size_t size) {
+    std::size_t i = 0;
+    for (; i < size && reading(run); ++i) {
         if (bytes[i] == '\n') {
             close_line(run);
         } else if (run.open_line.size() < max_line_length) {
@@ -55,22 +56,13 @@ void read_saved_run(SavedRun& run, const char* bytes, std::size_t size) {
             run.open_line_cut = true;
         }
     }
+    return i;
 }
 
 void finish_saved_run(SavedRun& run) {
     if (reading(run) && (!run.open_line.empty() || run.open_line_cut)) {
         close_line(run);
     }
-}
-
-bool read_saved_run_from(std::FILE* stream, SavedRun& run) {
-    char chunk[65536];
-    std::size_t got = 0;
-    while (reading(run) && (got = std::fread(chunk, 1, sizeof chunk, stream)) > 0) {
-        read_saved_run(run, chunk, got);
-    }
-    finish_saved_run(run);
-    return std::ferror(stream) == 0;
 }
 
 } // namespace picalc::check
