@@ -16,10 +16,11 @@ endif()
 # every compiler, so floating-point contraction is off everywhere (GCC fuses
 # multiply-adds by default in C++ mode) and math-errno is off because the
 # program never reads errno.
+set(picalc_code_flags -ffp-contract=off -fno-math-errno)
 function(picalc_target_options target)
   target_compile_options(${target} PRIVATE
     -Wall -Wextra -Wpedantic -Wconversion -Wsign-conversion -Wshadow
-    -ffp-contract=off -fno-math-errno ${picalc_host_feature_flags})
+    ${picalc_code_flags} ${picalc_host_feature_flags})
   if(PICALC_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()

@@ -1,0 +1,116 @@
+// picalc-record's command line. Its own options come first; the first
+// argument that is not one of them, or everything after "--", goes to picalc
+// unchanged, so "picalc-record -- -7" runs "picalc -7".
+#include "record.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace picalc::record {
+
+const char* const usage_text =
+    "usage: picalc-record [OPTIONS] [--] [digits [formula-switch]]\n"
+    "Runs picalc several times, then as many copies at once as there are\n"
+    "processors, checks every output, and writes a record for results/.\n"
+    "  --runs N          runs one after another, and rounds of copies (default 3, 1 to 100)\n"
+    "  --copies N|all    copies started together after the single runs (default all:\n"
+    "                    the processors this process may use; 0 or 1 for none)\n"
+    "  --record FILE     the record's file (default DATE-PROCESSOR-COMPILER.txt here)\n"
+    "  --json FILE       also write the result as JSON\n"
+    "  --by NAME         who made the run, for the record's \"Run by:\" line\n"
+    "  --picalc PATH     the picalc to run (default: the one beside picalc-record)\n"
+    "The arguments after the options go to picalc as they are.\n";
+
+namespace {
+
+constexpr std::int32_t max_copies = 1024;
+
+// A whole decimal count within [low, high]; false for anything else.
+bool parse_count(const char* text, std::int32_t low, std::int32_t high, std::int32_t& count) {
+    if (*text == '\0' || std::strlen(text) > 9 ||
+        std::strspn(text, "0123456789") != std::strlen(text)) {
+        return false;
+    }
+    const long value = std::strtol(text, nullptr, 10);
+    if (value < low || value > high) {
+        return false;
+    }
+    count = static_cast<std::int32_t>(value);
+    return true;
+}
+
+bool apply_option(RecordOptions& options, const std::string& name, const char* value) {
+    if (name == "--runs") {
+        if (!parse_count(value, 1, max_runs, options.runs)) {
+            options.error = "--runs takes a whole number from 1 to " + std::to_string(max_runs) +
+                            ", not \"" + value + "\"";
+        }
+    } else if (name == "--copies") {
+        if (std::strcmp(value, "all") == 0) {
+            options.copies = all_processors;
+        } else if (!parse_count(value, 0, max_copies, options.copies)) {
+            options.error = "--copies takes \"all\" or a whole number from 0 to " +
+                            std::to_string(max_copies) + ", not \"" + value + "\"";
+        }
+    } else if (name == "--record") {
+        options.record = value;
+    } else if (name == "--json") {
+        options.json = value;
+    } else if (name == "--by") {
+        options.run_by = value;
+    } else if (name == "--picalc") {
+        options.picalc = value;
+    } else {
+        return false;
+    }
+    if (options.error.empty() && *value == '\0') {
+        options.error = name + " needs a value";
+    }
+    return true;
+}
+
+} // namespace
+
+RecordOptions parse_record_options(int argc, const char* const* argv) {
+    RecordOptions options;
+    int i = 1;
+    for (; i < argc && options.error.empty(); ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--") {
+            ++i;
+            break;
+        }
+        if (argument == "-h" || argument == "--help") {
+            options.help = true;
+            continue;
+        }
+        if (argument.size() < 2 || argument[0] != '-' || argument[1] != '-') {
+            if (!argument.empty() && argument[0] == '-') {
+                options.error = "unknown option \"" + argument +
+                                "\" (a count that starts with - goes after --)";
+            }
+            break;
+        }
+        const std::size_t equals = argument.find('=');
+        const std::string name = argument.substr(0, equals);
+        const bool attached = equals != std::string::npos;
+        if (!attached && i + 1 >= argc) {
+            options.error = apply_option(options, name, "") ? name + " needs a value"
+                                                            : "unknown option \"" + name + "\"";
+            break;
+        }
+        const std::string value = attached ? argument.substr(equals + 1) : argv[++i];
+        if (!apply_option(options, name, value.c_str())) {
+            options.error = "unknown option \"" + name + "\"";
+        }
+    }
+    if (!options.error.empty()) {
+        return options;
+    }
+    for (; i < argc; ++i) {
+        options.picalc_arguments.emplace_back(argv[i]);
+    }
+    return options;
+}
+
+} // namespace picalc::record

@@ -1,0 +1,41 @@
+// Everything picalc-record does that differs per operating system: starting
+// picalc with its output in a file, waiting for it, and asking the system
+// about the machine. One small file per platform implements it:
+// portme_posix.cpp and portme_windows.cpp.
+#pragma once
+
+#include "record.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace picalc::record {
+
+struct Child {
+    std::intptr_t handle = -1; // a pid, or a process HANDLE
+    std::string error;         // why it could not be started
+};
+
+// Starts picalc with its standard input closed and its standard output in
+// output_path; false, with child.error, when it cannot be started.
+bool start_child(const std::string& program, const std::vector<std::string>& arguments,
+                 const std::string& output_path, Child& child);
+// Its exit status once it has ended; -1 when it was killed or lost.
+std::int32_t wait_child(Child& child);
+
+// The picalc in the folder of this program ("picalc" or "picalc.exe").
+std::string picalc_beside(const char* argv0);
+// A folder for the runs' output while they are checked.
+std::string temporary_folder();
+// A short number that tells this process's files from another's.
+std::int64_t process_number();
+
+// The processor, the processor counts, the hypervisor, the system and the
+// architecture, as far as this system tells them.
+MachineInfo read_machine();
+
+// Today's date as YYYY-MM-DD, local time.
+std::string today();
+
+} // namespace picalc::record

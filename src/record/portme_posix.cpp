@@ -1,0 +1,133 @@
+// picalc-record's porting file for Linux and other POSIX systems.
+#include "portme.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sched.h>
+#include <spawn.h>
+#include <sys/utsname.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace picalc::record {
+namespace {
+
+std::string file_text(const char* path) {
+    std::string text;
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        return text;
+    }
+    char chunk[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0 && text.size() < (1U << 22U)) {
+        text.append(chunk, got);
+    }
+    static_cast<void>(std::fclose(file)); // only read from
+    return text;
+}
+
+} // namespace
+
+bool start_child(const std::string& program, const std::vector<std::string>& arguments,
+                 const std::string& output_path, Child& child) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addclose(&actions, STDIN_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output_path.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) {
+        child.error = std::strerror(error);
+        return false;
+    }
+    child.handle = pid;
+    return true;
+}
+
+std::int32_t wait_child(Child& child) {
+    int status = 0;
+    pid_t got = 0;
+    do {
+        got = waitpid(static_cast<pid_t>(child.handle), &status, 0);
+    } while (got < 0 && errno == EINTR);
+    child.handle = -1;
+    if (got < 0 || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+std::string picalc_beside(const char* argv0) {
+    std::string self;
+    char path[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length > 0) {
+        self.assign(path, static_cast<std::size_t>(length));
+    } else {
+        self = argv0;
+    }
+    const std::size_t slash = self.rfind('/');
+    return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/picalc";
+}
+
+std::string temporary_folder() {
+    const char* folder = std::getenv("TMPDIR");
+    return folder != nullptr && *folder != '\0' ? folder : "/tmp";
+}
+
+std::int64_t process_number() {
+    return getpid();
+}
+
+MachineInfo read_machine() {
+    MachineInfo machine;
+    parse_cpuinfo(file_text("/proc/cpuinfo"), machine);
+    const long online = sysconf(_SC_NPROCESSORS_ONLN);
+    if (online > 0) {
+        machine.logical_processors = static_cast<std::int32_t>(online);
+    }
+    // The processors this process may run on: a container's or taskset's
+    // limit, not the machine's count.
+    cpu_set_t usable;
+    if (sched_getaffinity(0, sizeof usable, &usable) == 0) {
+        machine.usable_processors = CPU_COUNT(&usable);
+    } else {
+        machine.usable_processors = machine.logical_processors;
+    }
+    machine.system = parse_os_release(file_text("/etc/os-release"));
+    if (machine.system.empty()) {
+        machine.system = parse_os_release(file_text("/usr/lib/os-release"));
+    }
+    utsname names{};
+    if (uname(&names) == 0) {
+        machine.kernel = std::string(names.sysname) + " " + names.release;
+        machine.architecture = names.machine;
+    }
+    return machine;
+}
+
+std::string today() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    char date[16] = "unknown";
+    if (localtime_r(&now, &local) != nullptr) {
+        static_cast<void>(std::strftime(date, sizeof date, "%Y-%m-%d", &local));
+    }
+    return date;
+}
+
+} // namespace picalc::record

@@ -1,0 +1,109 @@
+// picalc-record: runs the picalc beside it several times, one after another
+// and then as many copies at once as there are processors, checks every
+// output with picalc-check's code, and writes the result with the machine
+// and the build that made it. Everything here is portable; what differs per
+// operating system is behind portme.h.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace picalc::record {
+
+inline constexpr std::int32_t max_runs = 100;
+inline constexpr std::int32_t default_runs = 3;
+inline constexpr std::int32_t all_processors = -1;
+
+struct RecordOptions {
+    std::int32_t runs = default_runs;
+    std::int32_t copies = all_processors; // a count, or all_processors
+    std::string picalc;                   // empty: the picalc beside this program
+    std::string record;                   // empty: the default name
+    std::string json;                     // empty: no JSON
+    std::string run_by = "unknown";
+    std::vector<std::string> picalc_arguments;
+    bool help = false;
+    std::string error; // why the command line is refused; empty when it is not
+};
+
+RecordOptions parse_record_options(int argc, const char* const* argv);
+extern const char* const usage_text;
+
+// What the system says of itself; an empty text or a negative count is
+// unknown, and written so.
+struct MachineInfo {
+    std::string processor;
+    std::int32_t logical_processors = -1; // in the machine
+    std::int32_t usable_processors = -1;  // this process may run on
+    std::int32_t physical_cores = -1;
+    std::int32_t hypervisor = -1; // 1 present, 0 absent, -1 unknown
+    std::string system;           // the distribution or product, and its version
+    std::string kernel;           // the kernel's name and release
+    std::string architecture;
+};
+
+// /proc/cpuinfo as x86, Arm, RISC-V, POWER and IBM Z kernels write it.
+void parse_cpuinfo(const std::string& text, MachineInfo& machine);
+// PRETTY_NAME of /etc/os-release.
+std::string parse_os_release(const std::string& text);
+
+// The build of a picalc binary, from the line that every build embeds.
+struct BuildInfo {
+    std::string version;
+    std::string compiler;
+    std::string flags;
+    std::string linking; // static or dynamic
+    std::string target;
+};
+inline constexpr const char* build_info_prefix = "picalc build: ";
+bool parse_build_info(const std::string& binary, BuildInfo& build);
+
+// One run of picalc: its exit status (-1: it could not be run or waited
+// for), the verdict of picalc-check's code, and the time it printed.
+struct RunResult {
+    std::int32_t exit_status = -1;
+    bool valid = false;
+    std::string verdict;
+    std::string seconds;
+    std::string run_name; // "130 digits [Gauss]"
+    std::string output;
+};
+
+struct Summary {
+    std::vector<double> single;              // each single run's time
+    std::vector<std::vector<double>> copies; // each round's copies' times
+    double median = 0;
+    double minimum = 0;
+    double maximum = 0;
+    double copy_median = 0;
+    double scaling = 0; // copies x median / copy median
+};
+
+double median_of(std::vector<double> values);
+Summary summarize(const std::vector<RunResult>& single,
+                  const std::vector<std::vector<RunResult>>& copies);
+
+struct Record {
+    std::string date; // YYYY-MM-DD
+    std::string record_version;
+    std::vector<std::string> arguments;
+    std::string run_name; // "130 digits [Gauss]"
+    std::string run_by;
+    MachineInfo machine;
+    BuildInfo build;
+    std::vector<RunResult> single;
+    std::vector<std::vector<RunResult>> copies;
+    Summary summary;
+};
+
+// The summary as picalc-record prints it at the end, one line each.
+std::string summary_text(const Record& record);
+// The file for results/: header, summary, and every single run's output.
+std::string record_text(const Record& record);
+std::string record_json(const Record& record);
+// A JSON string literal of UTF-8 text, quotes included.
+std::string json_string(const std::string& text);
+std::string default_record_name(const Record& record);
+
+} // namespace picalc::record

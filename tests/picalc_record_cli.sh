@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# picalc-record as a user runs it: two runs and two rounds of two copies make
+# a record that picalc-check accepts and JSON that a JSON parser reads, with
+# the processor and processor count this system reports; a missing or failing
+# picalc, one that prints a wrong line, a bad option and an unwritable record
+# each fail with a message and leave no record.
+#
+#   picalc_record_cli.sh PICALC_RECORD PICALC_CHECK
+set -uo pipefail
+record=$(realpath "$1")
+check=$(realpath "$2")
+data="$(cd "$(dirname "$0")" && pwd)/data"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export TMPDIR=$work/tmp
+mkdir "$TMPDIR"
+
+# Fake picalcs: one that prints a genuine run and exits 3, one that prints a
+# run with a wrong DIGITS line.
+genuine="$work/genuine.txt"
+sed 's/^Total time <seconds> seconds $/Total time 1.456000 seconds /' "$data/run_130.txt" >"$genuine"
+printf '#!/bin/sh\ncat %s\nexit 3\n' "$genuine" >"$work/exits_3"
+printf '#!/bin/sh\nsed "s/^DIGITS: 130$/DIGITS: 131/" %s\n' "$genuine" >"$work/wrong_line"
+chmod +x "$work/exits_3" "$work/wrong_line"
+
+failures=0
+checks=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+# expect STATUS STDERR_TEXT ARGUMENTS...: no record may be left behind.
+expect() {
+  local status=$1 text=$2 actual
+  shift 2
+  checks=$((checks + 1))
+  (cd "$work" && timeout 600 "$record" --record "$work/r.txt" "$@" >"$work/out" 2>"$work/err")
+  actual=$?
+  if [ "$actual" -ne "$status" ] || ! grep -qF -- "$text" "$work/err" || [ -e "$work/r.txt" ]; then
+    fail "picalc-record $*: status $actual, record left: $([ -e "$work/r.txt" ] && echo yes || echo no)"
+    cat "$work/err"
+  else
+    echo "ok:   picalc-record $*: $status, \"$text\""
+  fi
+  rm -f "$work/r.txt"
+}
+expect 2 "cannot read $work/missing" --picalc "$work/missing" 0
+expect 1 "picalc exited with status 3" --picalc "$work/exits_3" --runs 1 130
+expect 1 "line 7: DIGITS: 131 does not match" --picalc "$work/wrong_line" --runs 1 130
+expect 2 "unknown option \"--fast\"" --fast 0
+expect 2 "--runs takes a whole number" --runs 0 0
+expect 2 "cannot write $work/no-such-folder/r.json" --json "$work/no-such-folder/r.json" 0
+if [ "$(find "$TMPDIR" -name 'picalc-record-*-run-1.txt' | wc -l)" -ne 2 ]; then
+  fail "the failed runs' outputs were not kept in TMPDIR: $(ls "$TMPDIR")"
+fi
+
+checks=$((checks + 1))
+if ! (cd "$work" && timeout 600 "$record" --runs 2 --copies 2 --record "$work/r.txt" --json "$work/r.json" 0 \
+  >"$work/out" 2>"$work/err"); then
+  fail "picalc-record --runs 2 --copies 2 0 failed"
+  cat "$work/err"
+else
+  verdict=$("$check" "$work/r.txt")
+  processor=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
+  [[ "$verdict" == "valid: 2 runs of 0 digits [Gauss], median total time "* ]] || fail "the record: $verdict"
+  grep -q "^Cores: $(getconf _NPROCESSORS_ONLN) logical processors" "$work/r.txt" || fail "the record's Cores: line"
+  if [ -n "$processor" ]; then
+    grep -qxF "CPU: $processor" "$work/r.txt" || fail "the record's CPU: line is not \"$processor\""
+  fi
+  for line in "Run times: " "Median: " "Copy times: " "Copy median: " "Scaling: "; do
+    grep -q "^$line" "$work/out" || fail "the summary lacks \"$line\""
+  done
+  grep -q '^round 2 of 2: 2 copies at once \.\.\. [0-9.]* [0-9.]* s$' "$work/err" || fail "no progress for the copies"
+  if command -v python3 >/dev/null; then
+    python3 -c 'import json, sys; r = json.load(open(sys.argv[1])); assert len(r["runs"]) == 2 and len(r["copies"]) == 2, r' \
+      "$work/r.json" || fail "the JSON does not parse, or lacks runs"
+  else
+    echo "NOT RUN: parsing the JSON (no python3 here)"
+  fi
+  [ -z "$(ls "$TMPDIR" | grep -v -- '-run-1.txt$')" ] || fail "outputs left in TMPDIR: $(ls "$TMPDIR")"
+  echo "ok:   picalc-record --runs 2 --copies 2 0: $verdict"
+fi
+echo "$((checks - failures)) passed, $failures failed"
+[ "$failures" -eq 0 ]
