@@ -15,7 +15,7 @@ import { spawn } from "node:child_process";
 import { existsSync } from "node:fs";
 import { writeFile } from "node:fs/promises";
 import { once } from "node:events";
-import { createServer } from "node:net";
+import { connect, createServer } from "node:net";
 
 export class NotRun extends Error {}
 
@@ -61,7 +61,9 @@ async function puppeteerEngine(options, { mobile, label }) {
   const { default: puppeteer } = await import("puppeteer-core");
   let browser;
   try {
-    browser = await puppeteer.launch({ headless: true, ...options });
+    // A browser's first start on a fresh machine can take far longer than
+    // puppeteer's default 30 s.
+    browser = await puppeteer.launch({ headless: true, timeout: startTimeout, ...options });
   } catch (error) {
     throw new NotRun(`it did not start: ${error.message.split("\n")[0]}`);
   }
@@ -98,6 +100,26 @@ const catchConsole = () => {
   addEventListener("unhandledrejection", (event) => window.pageTestConsole.push(`uncaught: ${event.reason}`));
 };
 
+// How long a browser or its driver may take to start: a first start on a
+// fresh, loaded machine reads every library from disk.
+const startTimeout = 180000;
+
+// Resolves once something accepts connections on the port.
+async function listening(port, what) {
+  const deadline = Date.now() + startTimeout;
+  for (;;) {
+    const socket = connect(port, "127.0.0.1");
+    const accepted = await new Promise((settled) => {
+      socket.once("connect", () => settled(true));
+      socket.once("error", () => settled(false));
+    });
+    socket.destroy();
+    if (accepted) return;
+    if (Date.now() > deadline) throw new NotRun(`${what} did not accept connections in ${startTimeout} ms`);
+    await new Promise((later) => setTimeout(later, 100));
+  }
+}
+
 async function freePort() {
   const probe = createServer().listen(0, "127.0.0.1");
   await once(probe, "listening");
@@ -113,6 +135,7 @@ async function startXvfb() {
   const [display] = await Promise.race([
     once(xvfb.stdio[3], "data"),
     once(xvfb, "error").then(([error]) => Promise.reject(new NotRun(`Xvfb did not start: ${error.message}`))),
+    once(xvfb, "exit").then(([code]) => Promise.reject(new NotRun(`Xvfb exited with status ${code} before it named its display`))),
   ]);
   return { display: `:${String(display).trim()}`, stop: () => xvfb.kill() };
 }
@@ -135,7 +158,7 @@ async function webkitEngine(extra = "") {
   };
   const port = await freePort();
   const server = spawn(driverBinary, ["--host=127.0.0.1", `--port=${port}`], { env, stdio: "ignore" });
-  await new Promise((ready) => setTimeout(ready, 300));
+  await listening(port, `WebKitWebDriver on port ${port}`);
   const capabilities = new Capabilities({
     browserName: "MiniBrowser",
     "webkitgtk:browserOptions": { binary: browserBinary, args: ["--automation"] },
@@ -152,14 +175,16 @@ async function webkitEngine(extra = "") {
   await probe.quit();
 
   // A frame that has just reloaded can replace its document between finding
-  // an element and using it: find it again.
+  // an element and using it: find it again, for as long as a slow machine
+  // may take to settle the new document.
   const fresh = async (act) => {
-    for (let attempt = 1; ; attempt += 1) {
+    const deadline = Date.now() + 60000;
+    for (;;) {
       try {
         return await act();
       } catch (error) {
-        if (error.name !== "StaleElementReferenceError" || attempt === 3) throw error;
-        await new Promise((later) => setTimeout(later, 200));
+        if (error.name !== "StaleElementReferenceError" || Date.now() > deadline) throw error;
+        await new Promise((later) => setTimeout(later, 100));
       }
     }
   };
@@ -199,7 +224,7 @@ async function webkitEngine(extra = "") {
         async reload() {
           await page.collect();
           await driver.executeScript("location.reload()");
-          await waitFor(page, () => document.readyState === "complete" && !window.pageTestConsole, 30000);
+          await waitFor(page, () => document.readyState === "complete" && !window.pageTestConsole);
           await page.evaluate(catchConsole);
         },
         evaluate: (fn, ...args) => driver.executeScript(`return (${fn}).apply(null, arguments)`, ...args),

@@ -39,7 +39,9 @@ async function runThroughForm(page, digits, stomer) {
   await page.click("#run");
 }
 
-const runEnded = (page) => waitFor(page, () => !document.getElementById("run").disabled, 90000);
+// Generous for a cold browser on a slow or emulated machine: a 763-digit
+// run takes seconds on a warm one.
+const runEnded = (page) => waitFor(page, () => !document.getElementById("run").disabled, 300000);
 
 for (const name of names) {
   describe(name, () => {
@@ -85,15 +87,6 @@ for (const name of names) {
         [1000, 900], async (page) => {
           await page.goto(`${server.origin}/`);
           await runThroughForm(page, run.digits, run.stomer);
-
-          // Mid-run, the page still handles a click at once.
-          await waitFor(page, () => /integration table/.test(document.getElementById("stage").textContent));
-          await page.screenshot(join(shots, `running_${run.digits}.png`));
-          await page.click("label.formula");
-          assert.equal(await property(page, "#stomer", "checked"), !run.stomer);
-          assert.equal(await property(page, "#run", "disabled"), true, "the click came after the run ended");
-          await page.click("label.formula");
-
           await runEnded(page);
           const output = await text(page, "#output");
           assert.equal(masked(output), await readFile(new URL(run.expected, data), "utf8"));
@@ -104,6 +97,21 @@ for (const name of names) {
           await page.screenshot(join(shots, `run_${run.digits}.png`));
         });
     }
+
+    // The pi stage grows with the square of the count: a million digits keep
+    // it busy for hours here, and for many minutes on a machine ten times
+    // faster, so the click lands mid-run however fast or slow the host is.
+    // Closing the page ends the run.
+    scenario("mid-run, the page still answers a click", [1000, 900], async (page) => {
+      await page.goto(`${server.origin}/`);
+      await runThroughForm(page, "1000000", false);
+      await waitFor(page, () => document.getElementById("output").textContent.includes("[Gauss]"));
+      await page.screenshot(join(shots, "running.png"));
+      await page.click("label.formula");
+      assert.equal(await property(page, "#stomer", "checked"), true, "the click was not handled");
+      assert.equal(await text(page, "#stage"), "Step 1 of 3: pi digits");
+      assert.equal(await property(page, "#run", "disabled"), true);
+    });
 
     scenario("a count too large for 32 bits ends with its exit status in words", [1000, 900], async (page) => {
       await page.goto(`${server.origin}/`);
@@ -160,7 +168,7 @@ for (const name of names) {
     scenario("a share link opened elsewhere shows the shared score beside known runs", [360, 740], async (page) => {
       assert.ok(shared, "the run that makes the link failed");
       await page.goto(shared.link);
-      await waitFor(page, () => !document.getElementById("shared").hidden, 10000);
+      await waitFor(page, () => !document.getElementById("shared").hidden);
       assert.equal(await text(page, "#shared-score"), shared.score);
       assert.match(await text(page, "#shared-summary"), new RegExp(`^Shared result: 0 digits, Gauss's formula, run in ${engine.label} `));
       assert.equal(await property(page, "#compare", "hidden"), false);
@@ -182,7 +190,7 @@ for (const name of names) {
       await page.goto(`${server.origin}/${cases[0][0]}`);
       for (const [fragment, message] of cases) {
         await page.evaluate((f) => (location.hash = f), fragment);
-        await waitFor(page, (f) => location.hash === f && !document.getElementById("share-error").hidden, 10000, fragment);
+        await waitFor(page, (f) => location.hash === f && !document.getElementById("share-error").hidden, undefined, fragment);
         assert.match(await text(page, "#share-error"), message, fragment);
         assert.equal(await property(page, "#shared", "hidden"), true, fragment);
       }
@@ -214,7 +222,7 @@ for (const name of names) {
     scenario("once loaded, the page runs offline and fits a phone's width", [360, 740], async (page) => {
       await page.goto(`${server.origin}/`);
       // The worker claims the page once active, so the reload comes from it.
-      await waitFor(page, () => navigator.serviceWorker.controller !== null, 30000);
+      await waitFor(page, () => navigator.serviceWorker.controller !== null);
       server.setOffline(true);
       await page.reload();
       await runThroughForm(page, "20", false);
