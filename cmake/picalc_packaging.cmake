@@ -1,9 +1,10 @@
 # What `cmake --install` and CPack ship. Every package carries the license,
 # the changelog and the README; Unix packages the man page too.
 #   Linux      .tar.gz (bin/, share/doc/picalc/, share/man/man1/) and a .deb,
-#              each with picalc and picalc-check
+#              each with picalc, picalc-check and picalc-record
 #              that lintian accepts (see picalc_cpack_config.cmake)
-#   Windows    a flat .zip: picalc.exe and picalc-check.exe beside README.txt, LICENSE.txt and
+#   Windows    a flat .zip: picalc.exe, picalc-check.exe and picalc-record.exe beside
+#              README.txt, LICENSE.txt and
 #              CHANGELOG.txt with CR LF line ends, for Notepad
 #   wasm32     a .zip of picalc.wasm, its Node launcher and the static site
 include(GNUInstallDirs)
@@ -17,6 +18,7 @@ if(NOT PICALC_DATE)
 endif()
 configure_file(doc/picalc.1.in ${PROJECT_BINARY_DIR}/picalc.1 @ONLY)
 configure_file(doc/picalc-check.1.in ${PROJECT_BINARY_DIR}/picalc-check.1 @ONLY)
+configure_file(doc/picalc-record.1.in ${PROJECT_BINARY_DIR}/picalc-record.1 @ONLY)
 
 # A plain-text copy for Windows: CR LF line ends, and a UTF-8 byte order mark
 # so that Notepad shows "Størmer" and "×" right on every Windows version.
@@ -36,7 +38,7 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "wasm32")
   install(FILES ${PROJECT_BINARY_DIR}/picalc.mjs README.md LICENSE CHANGELOG.md DESTINATION .)
   install(DIRECTORY ${PROJECT_BINARY_DIR}/web/ DESTINATION web)
 elseif(WIN32)
-  install(TARGETS picalc picalc-check RUNTIME DESTINATION .)
+  install(TARGETS picalc picalc-check picalc-record RUNTIME DESTINATION .)
   foreach(doc README.md:README.txt LICENSE:LICENSE.txt CHANGELOG.md:CHANGELOG.txt)
     string(REPLACE ":" ";" doc "${doc}")
     list(GET doc 0 source)
@@ -45,9 +47,10 @@ elseif(WIN32)
     install(FILES ${PROJECT_BINARY_DIR}/${name} DESTINATION .)
   endforeach()
 else()
-  install(TARGETS picalc picalc-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS picalc picalc-check picalc-record RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES README.md LICENSE CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES ${PROJECT_BINARY_DIR}/picalc.1 ${PROJECT_BINARY_DIR}/picalc-check.1
+    ${PROJECT_BINARY_DIR}/picalc-record.1
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 
@@ -90,7 +93,8 @@ computers can be checked and compared.")
     # an architecture ("libc6:arm64", "libgcc-s1-arm64-cross"), which
     # picalc_cpack_config.cmake turns into the target's package names.
     set(CPACK_PICALC_CROSS_LIBRARIES "${CMAKE_FIND_ROOT_PATH}/lib")
-    set(CPACK_PICALC_BINARIES "${PROJECT_BINARY_DIR}/picalc;${PROJECT_BINARY_DIR}/picalc-check")
+    set(CPACK_PICALC_BINARIES
+      "${PROJECT_BINARY_DIR}/picalc;${PROJECT_BINARY_DIR}/picalc-check;${PROJECT_BINARY_DIR}/picalc-record")
   else()
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   endif()

@@ -5,18 +5,25 @@
 # end their lines with CR LF, as every Windows console program does when its
 # output is redirected; those CRs are removed before the comparison.
 #
-#   output_equality.sh full|quick|smoke BINARY [RUNNER ARGUMENTS...]
+#   output_equality.sh full|rest|quick|smoke BINARY [RUNNER ARGUMENTS...]
 #
 # "full" compares the runs without arguments, with 0, with 130 and with 763
-# digits and Stormer's formula, and the failure statuses; "quick" only the
-# default run and the statuses, for emulated builds where one run takes
-# minutes; "smoke" only the statuses, which end before the timed workloads.
+# digits and Stormer's formula, and the failure statuses; "rest" all of them
+# but the default run, for a build whose code another build's default run
+# has already shown; "quick" only the default run and the statuses, for
+# emulated builds where one run takes minutes; "smoke" only the statuses,
+# which end before the timed workloads.
+#
+# With PICALC_RECORD set to the picalc-record beside BINARY, the default run
+# is made by picalc-record (under the same runner), which must record it as
+# valid, and the run in its record is compared as any other.
 set -uo pipefail
 
 suite=$1
-binary=$2
+binary=$(realpath -m "$2")
 shift 2
 runner=("$@")
+record=${PICALC_RECORD:+$(realpath -m "$PICALC_RECORD")}
 data="$(cd "$(dirname "$0")" && pwd)/data"
 failures=0
 
@@ -50,14 +57,49 @@ expect_run() {
   fi
 }
 
+# expect_recorded_run EXPECTED_FILE: picalc-record makes one run and
+# records it as valid. Under an emulator, picalc-record starts picalc through
+# a script that runs it under the same emulator; under wine, and natively, it
+# starts the picalc beside it.
+expect_recorded_run() {
+  local expected=$1 picalc=() actual
+  case "${runner[0]:-}" in
+    "" | wine* | */wine*) ;;
+    *)
+      printf '#!/bin/sh\nexec %s "%s" "$@"\n' "${runner[*]}" "$binary" >"$work/picalc.sh"
+      chmod +x "$work/picalc.sh"
+      picalc=(--picalc "$work/picalc.sh")
+      ;;
+  esac
+  (cd "$work" && "${runner[@]}" "$record" "${picalc[@]}" --runs 1 --copies 0 --record record.txt \
+    </dev/null >"$work/raw" 2>"$work/stderr")
+  actual=$?
+  sed -n '/^pi calc\.*\r\?$/,$p' "$work/record.txt" 2>/dev/null | masked >"$work/output"
+  if [ "$actual" -ne 0 ]; then
+    echo "FAIL: picalc-record exited with $actual"
+    tail -n 20 "$work/stderr"
+    failures=$((failures + 1))
+  elif ! cmp -s "$expected" "$work/output"; then
+    echo "FAIL: the run that picalc-record recorded differs:"
+    diff "$expected" "$work/output" | head -20
+    failures=$((failures + 1))
+  else
+    echo "ok:   picalc-record --runs 1 --copies 0 (status 0, $(grep '^Median: ' "$work/record.txt" | tr -d '\r'))"
+  fi
+}
+
 echo >"$work/enter"
 head -n 3 "$data/run_0.txt" >"$work/banner_and_formula"
 expect_run 1 "$work/banner_and_formula" 1073741818
 expect_run 1 "$work/banner_and_formula" 99999999999
-if [ "$suite" != smoke ]; then
-  expect_run 0 "$data/run_default.txt"
+if [ "$suite" = full ] || [ "$suite" = quick ]; then
+  if [ -n "$record" ]; then
+    expect_recorded_run "$data/run_default.txt"
+  else
+    expect_run 0 "$data/run_default.txt"
+  fi
 fi
-if [ "$suite" = full ]; then
+if [ "$suite" = full ] || [ "$suite" = rest ]; then
   expect_run 0 "$data/run_0.txt" 0
   expect_run 0 "$data/run_130.txt" 130
   expect_run 0 "$data/run_763_stomer.txt" 763 s

@@ -1,6 +1,7 @@
 # Writes known_runs.json for the page from the checked runs in results/: for
-# each, the count, formula and total time its output prints, and what made
-# it, so the page can set a score against known machines with no server.
+# each, the count, formula and total time its output prints (the median of
+# a record's runs, and how many there are), and what made it, so the page can
+# set a score against known machines with no server.
 #
 #   cmake -DRESULTS=dir -DOUTPUT=file -P known_runs.cmake
 file(GLOB runs ${RESULTS}/*.txt)
@@ -12,8 +13,30 @@ foreach(run IN LISTS runs)
   set(digits ${CMAKE_MATCH_1})
   string(REGEX MATCH "\\[(Gauss|Stomer)\\]\n" _ "${text}")
   set(formula ${CMAKE_MATCH_1})
-  string(REGEX MATCH "\nTotal time ([0-9.]+) seconds" _ "${text}")
-  set(total ${CMAKE_MATCH_1})
+  # A record of several runs stands with its median, of its runs' own times.
+  string(REGEX MATCHALL "\nTotal time [0-9]+\\.[0-9]+ seconds" times "${text}")
+  set(microseconds "")
+  foreach(time IN LISTS times)
+    string(REGEX REPLACE "[^0-9]" "" time "${time}")
+    string(REGEX REPLACE "^0+([0-9])" "\\1" time "${time}")
+    list(APPEND microseconds ${time})
+  endforeach()
+  list(LENGTH microseconds count)
+  set(total "")
+  if(count GREATER 0)
+    list(SORT microseconds COMPARE NATURAL)
+    math(EXPR middle "${count} / 2")
+    list(GET microseconds ${middle} median)
+    if(count MATCHES "[02468]$")
+      math(EXPR before "${middle} - 1")
+      list(GET microseconds ${before} lower)
+      math(EXPR median "(${lower} + ${median}) / 2")
+    endif()
+    math(EXPR seconds "${median} / 1000000")
+    math(EXPR fraction "${median} % 1000000 + 1000000")
+    string(SUBSTRING "${fraction}" 1 6 fraction)
+    set(total "${seconds}.${fraction}")
+  endif()
   string(REGEX MATCH "(^|\n)Build: ([^\n]*)" _ "${text}")
   set(build "${CMAKE_MATCH_2}")
   string(REGEX MATCH "(^|\n)CPU: ([^\n]*)" _ "${text}")
@@ -42,7 +65,7 @@ foreach(run IN LISTS runs)
     string(REPLACE "\\" "\\\\" ${field} "${${field}}")
     string(REPLACE "\"" "\\\"" ${field} "${${field}}")
   endforeach()
-  list(APPEND entries "  {\"name\": \"${name}\", \"digits\": ${digits}, \"formula\": \"${formula}\", \"total\": ${total}, \"kind\": \"${kind}\", \"engine\": \"${engine}\", \"build\": \"${build}\", \"cpu\": \"${cpu}\"}")
+  list(APPEND entries "  {\"name\": \"${name}\", \"digits\": ${digits}, \"formula\": \"${formula}\", \"total\": ${total}, \"runs\": ${count}, \"kind\": \"${kind}\", \"engine\": \"${engine}\", \"build\": \"${build}\", \"cpu\": \"${cpu}\"}")
 endforeach()
 list(JOIN entries ",\n" body)
 file(WRITE ${OUTPUT}.new "[\n${body}\n]\n")

@@ -196,6 +196,9 @@ async function webkitEngine(extra = "") {
     async open(width, height) {
       const driver = await session();
       let framed = false;
+      // WebKit can call the frame's element stale while the frame's own
+      // document is still settling, on a loaded machine.
+      const intoFrame = () => fresh(async () => driver.switchTo().frame(await driver.findElement(By.css("iframe"))));
       const page = {
         console: [],
         async setSize(w, h) {
@@ -213,7 +216,7 @@ async function webkitEngine(extra = "") {
             host.searchParams.set("src", url);
             host.searchParams.set("size", `${width}x${height}`);
             await driver.get(host.href);
-            await driver.switchTo().frame(await driver.findElement(By.css("iframe")));
+            await intoFrame();
             await page.evaluate(() => new Promise((loaded) =>
               document.readyState === "complete" ? loaded() : addEventListener("load", loaded)));
           } else {
@@ -240,8 +243,8 @@ async function webkitEngine(extra = "") {
           let image;
           if (framed) {
             await driver.switchTo().defaultContent();
-            image = await (await driver.findElement(By.css("iframe"))).takeScreenshot();
-            await driver.switchTo().frame(await driver.findElement(By.css("iframe")));
+            image = await fresh(async () => (await driver.findElement(By.css("iframe"))).takeScreenshot());
+            await intoFrame();
           } else {
             image = await driver.takeScreenshot();
           }

@@ -70,7 +70,8 @@ function bars(list, entries, longest) {
 export function showComparison(section, run, known, currentLabel) {
   const same = known.filter((other) => other.digits === run.digits && other.formula === run.formula);
   const label = (other) =>
-    `${other.kind === "native" ? `native: ${other.build.replace(/^native,\s*/, "")}` : other.build}, ${other.cpu}`;
+    `${other.kind === "native" ? `native: ${other.build.replace(/^native,\s*/, "")}` : other.build}, ${other.cpu}` +
+    (other.runs > 1 ? ` (median of ${other.runs} runs)` : "");
   const ownEngine = same.filter((other) => other.kind === "browser" && other.engine === run.engine)
     .map((other) => ({ total: other.total, label: label(other) }));
   ownEngine.push({ total: run.total, label: currentLabel, current: true });
