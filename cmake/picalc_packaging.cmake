@@ -49,6 +49,9 @@ elseif(WIN32)
 else()
   install(TARGETS picalc picalc-check picalc-record RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES README.md LICENSE CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # Where the README's links to doc/ lead, beside it.
+  file(GLOB picalc_documents ${PROJECT_SOURCE_DIR}/doc/*.md)
+  install(FILES ${picalc_documents} DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc)
   install(FILES ${PROJECT_BINARY_DIR}/picalc.1 ${PROJECT_BINARY_DIR}/picalc-check.1
     ${PROJECT_BINARY_DIR}/picalc-record.1
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
