@@ -44,16 +44,22 @@ expect_run() {
   "${runner[@]}" "$binary" "$@" <"$work/enter" >"$work/raw" 2>"$work/stderr"
   actual=$?
   masked <"$work/raw" >"$work/output"
-  if [ "$actual" -ne "$status" ]; then
-    echo "FAIL: picalc $* exited with $actual, expected $status"
+  judge "picalc $*" "$status" "$actual" "$expected"
+}
+
+# judge WHAT EXPECTED_STATUS STATUS EXPECTED_FILE: compares the status and
+# the masked output in $work/output; standard error is shown on failure.
+judge() {
+  if [ "$3" -ne "$2" ]; then
+    echo "FAIL: $1 exited with $3, expected $2"
     tail -n 20 "$work/stderr"
     failures=$((failures + 1))
-  elif ! cmp -s "$expected" "$work/output"; then
-    echo "FAIL: picalc $* printed other text:"
-    diff "$expected" "$work/output" | head -20
+  elif ! cmp -s "$4" "$work/output"; then
+    echo "FAIL: $1 printed other text:"
+    diff "$4" "$work/output" | head -20
     failures=$((failures + 1))
   else
-    echo "ok:   picalc $* (status $status)"
+    echo "ok:   $1 (status $2)"
   fi
 }
 
@@ -75,17 +81,7 @@ expect_recorded_run() {
     </dev/null >"$work/raw" 2>"$work/stderr")
   actual=$?
   sed -n '/^pi calc\.*\r\?$/,$p' "$work/record.txt" 2>/dev/null | masked >"$work/output"
-  if [ "$actual" -ne 0 ]; then
-    echo "FAIL: picalc-record exited with $actual"
-    tail -n 20 "$work/stderr"
-    failures=$((failures + 1))
-  elif ! cmp -s "$expected" "$work/output"; then
-    echo "FAIL: the run that picalc-record recorded differs:"
-    diff "$expected" "$work/output" | head -20
-    failures=$((failures + 1))
-  else
-    echo "ok:   picalc-record --runs 1 --copies 0 (status 0, $(grep '^Median: ' "$work/record.txt" | tr -d '\r'))"
-  fi
+  judge "picalc-record --runs 1 --copies 0, the run in its record" 0 "$actual" "$expected"
 }
 
 echo >"$work/enter"

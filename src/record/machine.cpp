@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <set>
 #include <utility>
+#include <vector>
 
 namespace picalc::record {
 namespace {
@@ -82,6 +83,25 @@ std::string ibm_z_machine(const std::string& value) {
     return "IBM Z, machine type " + trimmed(value.substr(at + 10, value.find(',', at) - at - 10));
 }
 
+// The parts of the text between separators, the last one unterminated.
+std::vector<std::string> split(const std::string& text, const std::string& separator) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(separator, start);
+        end = end == std::string::npos ? text.size() : end;
+        parts.push_back(text.substr(start, end - start));
+        start = end + separator.size();
+    }
+    return parts;
+}
+
+constexpr std::pair<const char*, std::string BuildInfo::*> build_fields[] = {
+    {"version", &BuildInfo::version}, {"compiler", &BuildInfo::compiler},
+    {"flags", &BuildInfo::flags},     {"linking", &BuildInfo::linking},
+    {"target", &BuildInfo::target},
+};
+
 bool has_word(const std::string& words, const std::string& word) {
     std::size_t at = 0;
     while ((at = words.find(word, at)) != std::string::npos) {
@@ -112,12 +132,7 @@ void parse_cpuinfo(const std::string& text, MachineInfo& machine) {
     std::set<std::pair<std::string, std::string>> cores;
     bool has_flags = false;
     bool hypervisor = false;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        end = end == std::string::npos ? text.size() : end;
-        const std::string line = text.substr(start, end - start);
-        start = end + 1;
+    for (const std::string& line : split(text, "\n")) {
         const std::size_t colon = line.find(':');
         if (colon == std::string::npos) {
             continue;
@@ -187,12 +202,8 @@ void parse_cpuinfo(const std::string& text, MachineInfo& machine) {
 }
 
 std::string parse_os_release(const std::string& text) {
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        end = end == std::string::npos ? text.size() : end;
-        std::string line = trimmed(text.substr(start, end - start));
-        start = end + 1;
+    for (const std::string& raw : split(text, "\n")) {
+        std::string line = trimmed(raw);
         if (line.rfind("PRETTY_NAME=", 0) != 0) {
             continue;
         }
@@ -214,28 +225,13 @@ bool parse_build_info(const std::string& binary, BuildInfo& build) {
         const std::size_t end = binary.find('\0', at);
         const std::string line = binary.substr(at, end == std::string::npos ? 512 : end - at);
         BuildInfo found;
-        std::size_t field = 0;
-        while (field < line.size()) {
-            std::size_t next = line.find("; ", field);
-            next = next == std::string::npos ? line.size() : next;
-            const std::string pair = line.substr(field, next - field);
-            field = next + 2;
+        for (const std::string& pair : split(line, "; ")) {
             const std::size_t equals = pair.find('=');
-            if (equals == std::string::npos) {
-                continue;
-            }
-            const std::string key = pair.substr(0, equals);
-            const std::string value = pair.substr(equals + 1);
-            if (key == "version") {
-                found.version = value;
-            } else if (key == "compiler") {
-                found.compiler = value;
-            } else if (key == "flags") {
-                found.flags = value;
-            } else if (key == "linking") {
-                found.linking = value;
-            } else if (key == "target") {
-                found.target = value;
+            for (const auto& [key, field] : build_fields) {
+                if (equals != std::string::npos && pair.compare(0, equals, key) == 0 &&
+                    equals == std::string(key).size()) {
+                    found.*field = pair.substr(equals + 1);
+                }
             }
         }
         if (!found.version.empty()) {
