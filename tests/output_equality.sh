@@ -26,6 +26,10 @@ runner=("$@")
 record=${PICALC_RECORD:+$(realpath -m "$PICALC_RECORD")}
 data="$(cd "$(dirname "$0")" && pwd)/data"
 failures=0
+# A default run takes seconds natively and a few minutes under an emulator
+# sharing the cores: one still going after this many seconds has hung, and
+# fails (status 124) instead of stalling CI.
+hang=1800
 
 masked() {
   tr -d '\r' | sed 's/^Total time -\?[0-9]*\.[0-9]\{6\} seconds $/Total time <seconds> seconds /'
@@ -41,7 +45,7 @@ expect_run() {
   # Emulators and wine talk on standard error; it is shown only on failure.
   # The Enter comes from a file: a pipe's writer could outlive a run that ends
   # before it reads, and die of SIGPIPE.
-  "${runner[@]}" "$binary" "$@" <"$work/enter" >"$work/raw" 2>"$work/stderr"
+  timeout "$hang" "${runner[@]}" "$binary" "$@" <"$work/enter" >"$work/raw" 2>"$work/stderr"
   actual=$?
   masked <"$work/raw" >"$work/output"
   judge "picalc $*" "$status" "$actual" "$expected"
@@ -77,7 +81,7 @@ expect_recorded_run() {
       picalc=(--picalc "$work/picalc.sh")
       ;;
   esac
-  (cd "$work" && "${runner[@]}" "$record" "${picalc[@]}" --runs 1 --copies 0 --record record.txt \
+  (cd "$work" && timeout "$hang" "${runner[@]}" "$record" "${picalc[@]}" --runs 1 --copies 0 --record record.txt \
     </dev/null >"$work/raw" 2>"$work/stderr")
   actual=$?
   sed -n '/^pi calc\.*\r\?$/,$p' "$work/record.txt" 2>/dev/null | masked >"$work/output"
