@@ -156,18 +156,39 @@ async function webkitEngine(extra = "") {
     DISPLAY: xvfb?.display ?? process.env.DISPLAY,
     ...Object.fromEntries(extra.split(" ").filter(Boolean).map((pair) => pair.split(/=(.*)/s))),
   };
-  const port = await freePort();
-  const server = spawn(driverBinary, ["--host=127.0.0.1", `--port=${port}`], { env, stdio: "ignore" });
-  await listening(port, `WebKitWebDriver on port ${port}`);
+  let server;
+  let port;
+  const startDriver = async () => {
+    port = await freePort();
+    server = spawn(driverBinary, ["--host=127.0.0.1", `--port=${port}`], { env, stdio: "ignore" });
+    await listening(port, `WebKitWebDriver on port ${port}`);
+  };
+  await startDriver();
   const capabilities = new Capabilities({
     browserName: "MiniBrowser",
     "webkitgtk:browserOptions": { binary: browserBinary, args: ["--automation"] },
   });
+  // A MiniBrowser that dies while it starts (seen once in ten runs with both
+  // cores loaded) leaves WebKitWebDriver waiting for it forever: a session
+  // not made within the start bound is given up, with its driver, and asked
+  // of a fresh one, three times at most.
   const session = async () => {
-    try {
-      return await new Builder().usingServer(`http://127.0.0.1:${port}`).withCapabilities(capabilities).build();
-    } catch (error) {
-      throw new NotRun(`MiniBrowser did not start: ${error.message}`);
+    for (let attempt = 1; ; attempt += 1) {
+      const building = new Builder().usingServer(`http://127.0.0.1:${port}`).withCapabilities(capabilities).build();
+      let timer;
+      const bound = new Promise((resolve, reject) => {
+        timer = setTimeout(() => reject(new Error(`no session within ${startTimeout} ms`)), startTimeout);
+      });
+      try {
+        return await Promise.race([building, bound]);
+      } catch (error) {
+        building.catch(() => {});
+        if (attempt === 3) throw new NotRun(`MiniBrowser did not start in ${attempt} attempts: ${error.message}`);
+        server.kill();
+        await startDriver();
+      } finally {
+        clearTimeout(timer);
+      }
     }
   };
   const probe = await session();
