@@ -195,10 +195,11 @@ async function webkitEngine(extra = "") {
   const version = String(await probe.executeScript("return navigator.userAgent")).match(/AppleWebKit\/(\S+)/)[1];
   await probe.quit();
 
-  // A frame that has just reloaded can replace its document between finding
-  // an element and using it: find it again, for as long as a slow machine
-  // may take to settle the new document.
-  const fresh = async (act) => {
+  // A frame that has just loaded or reloaded can replace its document under
+  // a command, and WebKit then calls the frame or an element stale: the
+  // command ran nothing, so it is made again, after entering the frame anew
+  // (recover), for as long as a slow machine may take to settle the document.
+  const fresh = async (act, recover = null) => {
     const deadline = Date.now() + 60000;
     for (;;) {
       try {
@@ -206,6 +207,7 @@ async function webkitEngine(extra = "") {
       } catch (error) {
         if (error.name !== "StaleElementReferenceError" || Date.now() > deadline) throw error;
         await new Promise((later) => setTimeout(later, 100));
+        await recover?.().catch(() => {});
       }
     }
   };
@@ -217,9 +219,11 @@ async function webkitEngine(extra = "") {
     async open(width, height) {
       const driver = await session();
       let framed = false;
-      // WebKit can call the frame's element stale while the frame's own
-      // document is still settling, on a loaded machine.
-      const intoFrame = () => fresh(async () => driver.switchTo().frame(await driver.findElement(By.css("iframe"))));
+      const enterFrame = async () => {
+        await driver.switchTo().defaultContent();
+        await driver.switchTo().frame(await driver.findElement(By.css("iframe")));
+      };
+      const retried = (act) => fresh(act, framed ? enterFrame : null);
       const page = {
         console: [],
         async setSize(w, h) {
@@ -237,9 +241,8 @@ async function webkitEngine(extra = "") {
             host.searchParams.set("src", url);
             host.searchParams.set("size", `${width}x${height}`);
             await driver.get(host.href);
-            await intoFrame();
-            await page.evaluate(() => new Promise((loaded) =>
-              document.readyState === "complete" ? loaded() : addEventListener("load", loaded)));
+            await fresh(enterFrame);
+            await waitFor(page, () => document.readyState === "complete" && location.href !== "about:blank");
           } else {
             await driver.get(url);
           }
@@ -251,9 +254,9 @@ async function webkitEngine(extra = "") {
           await waitFor(page, () => document.readyState === "complete" && !window.pageTestConsole);
           await page.evaluate(catchConsole);
         },
-        evaluate: (fn, ...args) => driver.executeScript(`return (${fn}).apply(null, arguments)`, ...args),
-        click: (selector) => fresh(async () => (await driver.findElement(By.css(selector))).click()),
-        fill: (selector, text) => fresh(async () => {
+        evaluate: (fn, ...args) => retried(() => driver.executeScript(`return (${fn}).apply(null, arguments)`, ...args)),
+        click: (selector) => retried(async () => (await driver.findElement(By.css(selector))).click()),
+        fill: (selector, text) => retried(async () => {
           const element = await driver.findElement(By.css(selector));
           await element.clear();
           await element.sendKeys(text);
@@ -265,7 +268,7 @@ async function webkitEngine(extra = "") {
           if (framed) {
             await driver.switchTo().defaultContent();
             image = await fresh(async () => (await driver.findElement(By.css("iframe"))).takeScreenshot());
-            await intoFrame();
+            await fresh(enterFrame);
           } else {
             image = await driver.takeScreenshot();
           }
