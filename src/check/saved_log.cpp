@@ -179,6 +179,15 @@ std::string unreadable_hint(const SavedLog& log) {
 
 } // namespace
 
+double median_of(std::vector<double> values) {
+    if (values.empty()) {
+        return 0;
+    }
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
 void read_saved_log(SavedLog& log, const char* bytes, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) {
         if (bytes[i] == '\0') {
@@ -222,14 +231,10 @@ CheckReport finish_saved_log(SavedLog& log) {
     if (log.runs == 1) {
         return log.first;
     }
-    std::vector<double> sorted = log.seconds;
-    std::sort(sorted.begin(), sorted.end());
-    const std::size_t middle = sorted.size() / 2;
-    const double median =
-        sorted.size() % 2 == 1 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
+    const auto [shortest, longest] = std::minmax_element(log.seconds.begin(), log.seconds.end());
     char times[96];
     static_cast<void>(std::snprintf(times, sizeof times, "median total time %f seconds (%f to %f)",
-                                    median, sorted.front(), sorted.back()));
+                                    median_of(log.seconds), *shortest, *longest));
     CheckReport report = log.first;
     report.message = "valid: " + std::to_string(log.runs) + " runs of " +
                      run_name(report.digit_count, report.formula) + ", " + times;

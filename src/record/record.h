@@ -80,7 +80,6 @@ struct Summary {
     double scaling = 0; // copies x median / copy median
 };
 
-double median_of(std::vector<double> values);
 Summary summarize(const std::vector<RunResult>& single,
                   const std::vector<std::vector<RunResult>>& copies);
 

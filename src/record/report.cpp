@@ -2,6 +2,7 @@
 // the end, the record for results/ (the header, the summary, and every
 // single run's whole output, so that picalc-check can check it again), and
 // JSON. The summary is always derived from the runs' own times.
+#include "log_check.h"
 #include "record.h"
 
 #include <algorithm>
@@ -123,15 +124,6 @@ std::size_t utf8_length(const std::string& text, std::size_t i) {
 
 } // namespace
 
-double median_of(std::vector<double> values) {
-    if (values.empty()) {
-        return 0;
-    }
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 Summary summarize(const std::vector<RunResult>& single,
                   const std::vector<std::vector<RunResult>>& copies) {
     Summary summary;
@@ -147,12 +139,12 @@ Summary summarize(const std::vector<RunResult>& single,
         }
     }
     if (!summary.single.empty()) {
-        summary.median = median_of(summary.single);
+        summary.median = check::median_of(summary.single);
         summary.minimum = *std::min_element(summary.single.begin(), summary.single.end());
         summary.maximum = *std::max_element(summary.single.begin(), summary.single.end());
     }
     if (!all_copies.empty()) {
-        summary.copy_median = median_of(all_copies);
+        summary.copy_median = check::median_of(all_copies);
         const auto at_once = static_cast<double>(copies.front().size());
         summary.scaling =
             summary.copy_median > 0 ? at_once * summary.median / summary.copy_median : 0;
