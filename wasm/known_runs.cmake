@@ -44,11 +44,15 @@ foreach(run IN LISTS runs)
   if(digits STREQUAL "" OR formula STREQUAL "" OR total STREQUAL "")
     message(FATAL_ERROR "${run} is not a complete run")
   endif()
-  # A browser run names its browser after "page in"; Node is V8, like Blink.
+  # A browser record names its browser beside "WebAssembly page", and the
+  # page's own records name the engine too, which on iOS is WebKit whatever
+  # the browser; Node is V8, like Blink.
   set(engine "")
-  if(build MATCHES "^WebAssembly page")
+  if(build MATCHES "WebAssembly page")
     set(kind browser)
-    if(build MATCHES "Firefox")
+    if(build MATCHES "\\((Blink|Gecko|WebKit) engine\\)")
+      set(engine ${CMAKE_MATCH_1})
+    elseif(build MATCHES "Firefox")
       set(engine Gecko)
     elseif(build MATCHES "Chrom|Edge|Opera")
       set(engine Blink)

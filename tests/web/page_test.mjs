@@ -33,11 +33,43 @@ const masked = (text) => text.replace(/^Total time -?\d+\.\d{6} seconds $/m, "To
 const text = (page, selector) => page.evaluate((s) => document.querySelector(s).textContent, selector);
 const property = (page, selector, name) => page.evaluate((s, n) => document.querySelector(s)[n], selector, name);
 
-async function runThroughForm(page, digits, stomer) {
+async function runThroughForm(page, digits, stomer, { runs = "1", everyCore = false } = {}) {
   await page.fill("#digits", digits);
   if ((await property(page, "#stomer", "checked")) !== stomer) await page.click("#stomer");
+  if ((await property(page, "#every-core", "checked")) !== everyCore) await page.click("#every-core");
+  await page.evaluate((value) => (document.getElementById("runs").value = value), runs);
   await page.click("#run");
 }
+
+// What picalc-check says of a downloaded record, or null where it is not built.
+async function checked(t, download) {
+  if (!existsSync(picalcCheck)) {
+    t.diagnostic(`NOT RUN: the record's check: ${picalcCheck} is not built`);
+    console.log(`NOT RUN: the record's check: ${picalcCheck} is not built`);
+    return null;
+  }
+  const file = join(await mkdtemp(join(tmpdir(), "picalc-record-")), download.name);
+  await writeFile(file, download.text);
+  return (await promisify(execFile)(picalcCheck, [file])).stdout;
+}
+
+const downloaded = (page, id) => page.evaluate(async (link) => {
+  const element = document.getElementById(link);
+  return { name: element.download, text: await (await fetch(element.href)).text() };
+}, id);
+
+// Every element's box inside the screen's width, and each date on one line.
+const layoutFaults = (page) => page.evaluate(() => {
+  const faults = [...document.querySelectorAll("main *")]
+    .filter((element) => element.getClientRects().length > 0 && element.getBoundingClientRect().right > innerWidth + 0.5)
+    .map((element) => `${element.tagName.toLowerCase()}#${element.id}.${element.className} ends at ${element.getBoundingClientRect().right} px`);
+  for (const cell of document.querySelectorAll("#history-rows td:first-child")) {
+    const range = document.createRange();
+    range.selectNodeContents(cell);
+    if (new Set([...range.getClientRects()].map((rect) => Math.round(rect.top))).size > 1) faults.push(`the date ${cell.textContent} breaks`);
+  }
+  return faults;
+});
 
 // Generous for a cold browser on a slow or emulated machine: a 763-digit
 // run takes seconds on a warm one.
@@ -135,26 +167,21 @@ for (const name of names) {
       const rows = () => page.evaluate(() => [...document.querySelectorAll("#history-rows tr")].map((row) => row.textContent));
       assert.equal((await rows()).length, 2);
       assert.ok((await rows()).every((row) => row.includes("0 digits, Gauss's formula") && row.includes(engine.label)));
+      // The chart labels every bar with its time, and marks the newest.
+      const bars = await page.evaluate(() => [...document.querySelectorAll("#history-chart li")].map((bar) => bar.textContent));
+      assert.equal(bars.length, 2);
+      assert.ok(bars.every((bar) => /^\d+\.\d{3} s · \d{4}-\d\d-\d\d, /.test(bar)), bars.join("\n"));
+      assert.match(bars[1], / \(newest\)$/);
       await page.screenshot(join(shots, "history.png"));
 
-      // The record downloads as a results/ file that picalc-check accepts.
+      // The record downloads in picalc-record's format, which picalc-check accepts.
       await runThroughForm(page, "0", false);
       await runEnded(page);
-      const download = await page.evaluate(async () => {
-        const link = document.getElementById("download");
-        return { name: link.download, text: await (await fetch(link.href)).text() };
-      });
+      const download = await downloaded(page, "download");
       assert.match(download.name, /^\d{4}-\d\d-\d\d-[a-z0-9-]+-wasm\.txt$/);
-      assert.match(download.text, /^CPU: .*\nCores: \d+ .*\nSystem: .+\nBuild: WebAssembly page in .+\nRun by: .+\nDate: \d{4}-\d\d-\d\d\nNotes: .+\n\npi calc/);
-      if (existsSync(picalcCheck)) {
-        const file = join(await mkdtemp(join(tmpdir(), "picalc-record-")), download.name);
-        await writeFile(file, download.text);
-        const { stdout } = await promisify(execFile)(picalcCheck, [file]);
-        assert.match(stdout, /^valid: 0 digits \[Gauss\]/);
-      } else {
-        t.diagnostic(`NOT RUN: the record's check: ${picalcCheck} is not built`);
-        console.log(`NOT RUN: ${name}: the record's check: ${picalcCheck} is not built`);
-      }
+      assert.match(download.text, /^CPU: unknown\nCores: \d+ logical processors, unknown physical cores, hypervisor unknown\nSystem: .+\nBuild: picalc \d+\.\d+\.\d+, .+ \(\w+ engine\), WebAssembly page, .+\nRun by: unknown\nDate: \d{4}-\d\d-\d\d\nNotes: .+\n\nRuns: 1 of 0 digits \[Gauss\], one after another\n.*\n.*\n\npi calc/);
+      const verdict = await checked(t, download);
+      if (verdict !== null) assert.match(verdict, /^valid: 0 digits \[Gauss\]/);
       shared = { link: await property(page, "#share", "href"), score: await text(page, "#score") };
 
       assert.equal((await rows()).length, 3);
@@ -163,6 +190,37 @@ for (const name of names) {
       await page.click("#clear-history");
       await page.reload();
       assert.equal(await property(page, "#history", "hidden"), true);
+    });
+
+    // The test machines have 2 logical processors; the page uses as many as
+    // the browser reports, so the test asks it too.
+    let measured;
+    scenario("3 runs and every core: the median, the scaling, a checked record and JSON", [1000, 900], async (page, t) => {
+      await page.goto(`${server.origin}/`);
+      await runThroughForm(page, "0", false, { runs: "3", everyCore: true });
+      await runEnded(page);
+      assert.equal(await property(page, "#failure", "hidden"), true, await text(page, "#failure"));
+      const copies = await page.evaluate(() => navigator.hardwareConcurrency);
+      assert.equal(masked(await text(page, "#output")), await readFile(new URL("run_0.txt", data), "utf8"));
+      assert.equal(await text(page, "#score-label"), "Median total time of 3 runs");
+      const summary = await page.evaluate(() => [...document.querySelectorAll("#summary li")].map((line) => line.textContent));
+      assert.equal(summary[0], "Runs: 3 of 0 digits [Gauss], one after another");
+      assert.equal(summary[3], `Copies: ${copies} at once, 3 rounds`);
+      assert.match(summary[6], /^Scaling: \d+\.\d\d \(/);
+      assert.match(await text(page, "#verdict"), new RegExp(`^Verified: in all ${3 + 3 * copies} runs and copies`));
+
+      const record = await downloaded(page, "download");
+      assert.equal(record.text.split("\npi calc").length - 1, 3, "every single run's output");
+      const verdict = await checked(t, record);
+      if (verdict !== null) assert.match(verdict, new RegExp(`^valid: 3 runs of 0 digits \\[Gauss\\], median total time ${await text(page, "#score")} `));
+      const json = JSON.parse((await downloaded(page, "download-json")).text);
+      assert.equal(json.run, "0 digits [Gauss]");
+      assert.deepEqual(json.runs.map((run) => run.valid), [true, true, true]);
+      assert.deepEqual(json.copies.map((round) => round.length), [copies, copies, copies]);
+      assert.equal(json.summary.median.toFixed(6), await text(page, "#score"));
+      assert.equal(typeof json.summary.scaling, "number");
+      measured = { link: await property(page, "#share", "href"), copies };
+      await page.screenshot(join(shots, "every_core.png"));
     });
 
     scenario("a share link opened elsewhere shows the shared score beside known runs", [360, 740], async (page) => {
@@ -176,6 +234,18 @@ for (const name of names) {
       const overflow = await page.evaluate(() => document.documentElement.scrollWidth - innerWidth);
       assert.ok(overflow <= 0, `the page is ${overflow} px wider than the screen`);
       await page.screenshot(join(shots, "shared.png"));
+
+      assert.ok(measured, "the measurement that makes the link failed");
+      await page.goto(measured.link);
+      await waitFor(page, (link) => location.href === link && !document.getElementById("shared").hidden, undefined, measured.link);
+      assert.match(await text(page, "#shared-summary"),
+        new RegExp(`^Shared result: median of 3 runs of 0 digits, .*; ${measured.copies} copies at once did the work of \\d+\\.\\d\\d single runs\\.$`));
+      // A link as the page made it before several runs.
+      const old = "v=1&t=3.500000&d=0&f=Gauss&b=Chromium+140&e=Blink&p=Linux+x86_64&s=0.1,3,0.4";
+      await page.goto(`${server.origin}/#${old}`);
+      await waitFor(page, () => !document.getElementById("shared").hidden);
+      assert.equal(await text(page, "#shared-score"), "3.500000");
+      assert.match(await text(page, "#shared-summary"), /^Shared result: 0 digits, Gauss's formula, run in Chromium 140 \(Blink engine\) on Linux x86_64\.$/);
     });
 
     scenario("a share link that is malformed, too long or from a newer page is refused in words", [1000, 900], async (page) => {
@@ -184,7 +254,7 @@ for (const name of names) {
         [`#${good.replace("t=3.5", "t=fast")}`, /missing or malformed: total time\.$/],
         [`#${good.replace("s=0.1,3,0.3", "s=1").replace("f=Gauss", "f=Euler")}`, /missing or malformed: formula, stage times/],
         [`#${good}&b=${"x".repeat(700)}`, /characters long/],
-        [`#${good.replace("v=1", "v=2")}`, /comes from a newer picalc/],
+        [`#${good.replace("v=1", "v=3")}`, /comes from a newer picalc/],
         ["#results", /has no format version/],
       ];
       await page.goto(`${server.origin}/${cases[0][0]}`);
@@ -225,9 +295,9 @@ for (const name of names) {
       await waitFor(page, () => navigator.serviceWorker.controller !== null);
       server.setOffline(true);
       await page.reload();
-      await runThroughForm(page, "20", false);
+      await runThroughForm(page, "20", false, { everyCore: true });
       await runEnded(page);
-      assert.match(await text(page, "#verdict"), /^Verified/);
+      assert.match(await text(page, "#verdict"), /^Verified/, await text(page, "#failure"));
       const layout = await page.evaluate(() => ({
         width: innerWidth,
         overflow: document.documentElement.scrollWidth - innerWidth,
@@ -237,6 +307,7 @@ for (const name of names) {
       assert.equal(layout.width, 360);
       assert.ok(layout.overflow <= 0, `the page is ${layout.overflow} px wider than the screen`);
       assert.ok(layout.run >= 44 && layout.digits >= 44, "tap targets under 44 px");
+      assert.deepEqual(await layoutFaults(page), []);
       await page.screenshot(join(shots, "phone.png"));
     });
   });

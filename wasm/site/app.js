@@ -1,10 +1,13 @@
-// The page: starts each run in a Web Worker, so the page never freezes, shows
-// picalc's output as it is printed, and derives the stage, the progress, the
-// score, the verdict and the stage times from the printed lines alone.
+// The page: runs picalc in Web Workers, so the page never freezes: one run
+// or several one after another, then as many copies at once as the browser
+// reports logical processors. It shows the first run's output as it is
+// printed, and derives the stage, the progress, the times, the verdicts and
+// the stage times from the printed lines alone.
 import { engineOf } from "./engine.js";
 import { stageClock } from "./stages.js";
 import {
-  loadHistory, parseFragment, recordFileName, recordText, saveHistory, shareFragment, summaryOf,
+  loadHistory, parseFragment, recordFileName, recordJson, recordText, saveHistory, shareFragment, summarize,
+  summaryLines, summaryOf, systemOf,
 } from "./record.js";
 import { describeRun, showComparison, showHistory, showStages } from "./results_view.js";
 
@@ -62,64 +65,24 @@ function verdictOf(lines) {
   return { good: false, text: `Not verified: the ${wrong.join(", ")} differ from the fixed values.` };
 }
 
-function showProgress(text) {
-  const { label, fraction } = progressOf(text.split("\n").slice(0, -1));
-  $("stage").textContent = label;
+function showProgress(prefix, text, fraction) {
+  const progress = progressOf(text.split("\n").slice(0, -1));
+  $("stage").textContent = prefix + progress.label;
   // Until the pi stage ends there is no fraction to show, and an
   // indeterminate bar would animate, and repaint, all through the timed
   // run: the bar stays empty instead.
-  $("progress").value = fraction ?? 0;
+  $("progress").value = fraction ?? progress.fraction ?? 0;
 }
 
-function finish(text, status, stages) {
-  runButton.disabled = false;
-  if (status !== 0) {
-    const meaning = statusMeaning[status] ?? "the run did not complete.";
-    fail(`picalc ended with exit status ${status}: ${meaning}`);
-    return;
-  }
-  show($("progress-panel"), false);
-  const lines = text.split("\n");
-  const time = lines.map((line) => /^Total time (\S+) seconds $/.exec(line)).find(Boolean);
-  $("score").textContent = time ? time[1] : "?";
-  const verdict = verdictOf(lines);
-  $("verdict").textContent = verdict.text;
-  $("verdict").className = verdict.good ? "good" : "bad";
-  const durations = stages.durations().map(([, seconds]) => Number(seconds.toFixed(3)));
-  showStages($("result").querySelector(".stage-bar"), $("stages"), durations);
-  $("engine").textContent = `Ran in ${here.browser} (${here.engine} engine). Compare it with browser scores from ` +
-    "the same engine: each engine turns the WebAssembly into machine code of its own, so scores differ between " +
-    "engines and from native builds on the same machine.";
-  show($("result"), true);
-
-  // Only a complete, verified run is a score to keep, share or compare.
-  const summary = summaryOf(text);
-  const run = verdict.good && summary && durations.length === 3 ? {
-    id: `${Date.now()}-${Math.random().toString(36).slice(2, 8)}`,
-    date: new Date().toISOString().slice(0, 10),
-    ...summary, ...here, stages: durations, output: text,
-  } : null;
-  show($("download"), run !== null);
-  show($("share"), run !== null);
-  if (run === null) return;
-  kept.push(run);
-  if (!saveHistory(storage, kept)) {
-    fail("This run could not be kept: the browser refused to store it (private mode, or its storage is full).");
-  }
-  if (record) URL.revokeObjectURL(record);
-  record = URL.createObjectURL(new Blob([recordText(run)], { type: "text/plain" }));
-  Object.assign($("download"), { href: record, download: recordFileName(run) });
-  $("share").href = shareLink(run);
-  showComparison($("compare"), run, known, `this run: ${run.browser} on this device`);
-  renderHistory();
-}
-
-// What this browser says of itself, for every run's record.
+// What the browser says of itself, for every record.
 const here = {
   ...engineOf(navigator.userAgent, navigator.userAgentData?.brands),
   platform: navigator.platform || navigator.userAgentData?.platform || "unknown",
-  cores: navigator.hardwareConcurrency ?? "unknown",
+  ...systemOf(navigator.userAgent, navigator.platform || navigator.userAgentData?.platform || ""),
+  cores: Number.isInteger(navigator.hardwareConcurrency) ? navigator.hardwareConcurrency : "unknown",
 };
+const copiesAtOnce = Number.isInteger(here.cores) && here.cores > 0 ? here.cores : 1;
+
 // Storage can be refused outright (cookies blocked): then nothing is kept.
 const storage = (() => {
   try {
@@ -129,10 +92,194 @@ const storage = (() => {
   }
 })();
 let kept = loadHistory(storage);
-let record = null;
+const downloads = [];
 let known = [];
 
 const shareLink = (run) => new URL(shareFragment(run), location.href.split("#")[0]).href;
+
+// One run in a worker of its own. prepare() compiles picalc and gives its
+// build; run() gives {text, exit, stages}. Either rejects, in words, if the
+// worker cannot run picalc at all.
+function picalcWorker() {
+  const worker = new Worker("worker.js", { type: "module" });
+  let listener = null;
+  worker.onmessage = ({ data }) => listener.message(data);
+  worker.onerror = (event) => listener.reject(new Error(event.message || "the worker failed to start"));
+  const ask = (request, message) =>
+    new Promise((resolve, reject) => {
+      listener = {
+        message(data) {
+          if (data.failure !== undefined) reject(new Error(data.failure));
+          else message(data, resolve);
+        },
+        reject,
+      };
+      worker.postMessage(request);
+    });
+  return {
+    prepare: () => ask({ prepare: true }, (data, resolve) => resolve(data.build)),
+    run(args, onText) {
+      let text = "";
+      const stages = stageClock();
+      return ask({ args }, (data, resolve) => {
+        if (data.text !== undefined) {
+          text += data.text;
+          stages.add(data.text, data.at);
+          onText?.(data.text, text);
+        } else if (data.exit !== undefined) {
+          resolve({ text, exit: data.exit, stages });
+        }
+      });
+    },
+    stop: () => worker.terminate(),
+  };
+}
+
+class MeasurementFailed extends Error {}
+
+// A run's verdict, or the reason, in words, that the whole measurement fails.
+function judge(name, { text, exit }) {
+  if (exit !== 0) {
+    throw new MeasurementFailed(`${name}picalc ended with exit status ${exit}: ${statusMeaning[exit] ?? "the run did not complete."}`);
+  }
+  const verdict = verdictOf(text.split("\n"));
+  const summary = summaryOf(text);
+  if (!verdict.good) throw new MeasurementFailed(`${name}${verdict.text}`);
+  if (!summary) throw new MeasurementFailed(`${name}its output has no count, formula or total time.`);
+  return summary;
+}
+
+async function singleRuns(args, count, numbered) {
+  const runs = [];
+  for (let i = 0; i < count; i += 1) {
+    const name = count > 1 ? `Run ${i + 1} of ${count}: ` : "";
+    const worker = picalcWorker();
+    try {
+      const build = await worker.prepare();
+      const result = await worker.run(args, (chunk, text) => {
+        if (i === 0) {
+          output.append(chunk);
+          output.scrollTop = output.scrollHeight;
+        }
+        showProgress(numbered ? `Run ${i + 1} of ${count} · ` : "", text);
+      });
+      runs.push({ ...result, build, summary: judge(name, result) });
+    } finally {
+      worker.stop();
+    }
+  }
+  return runs;
+}
+
+// Each round's copies are compiled first and then started together, so they
+// all compete for the processor for the whole of their runs.
+async function copyRounds(args, rounds) {
+  const times = [];
+  for (let round = 0; round < rounds; round += 1) {
+    const workers = [];
+    const prefix = `Every core, round ${round + 1} of ${rounds}, ${copiesAtOnce} copies at once · `;
+    let finished = 0;
+    try {
+      $("stage").textContent = `${prefix}starting`;
+      // One at a time: WebKit fails to start module workers that load
+      // together from a service worker, as they do offline.
+      while (workers.length < copiesAtOnce) {
+        workers.push(picalcWorker());
+        await workers.at(-1).prepare();
+      }
+      const results = await Promise.all(workers.map((worker, i) =>
+        worker.run(args, i === 0 ? (chunk, text) => showProgress(prefix, text, finished / copiesAtOnce) : null)
+          .then((result) => {
+            finished += 1;
+            $("progress").value = finished / copiesAtOnce;
+            return result;
+          })));
+      times.push(results.map((result, i) =>
+        judge(`Copy ${i + 1} of ${copiesAtOnce} in round ${round + 1} of ${rounds}: `, result).total));
+    } finally {
+      workers.forEach((worker) => worker.stop());
+    }
+  }
+  return times;
+}
+
+// One measurement: the single runs, then the copies. A run or copy that
+// fails fails it all; only a complete, verified measurement is a score to
+// keep, share or compare.
+async function measure(args, count, everyCore) {
+  output.textContent = "";
+  show($("result"), false);
+  show($("failure"), false);
+  show($("progress-panel"), true);
+  runButton.disabled = true;
+  showProgress("", "");
+  try {
+    const runs = await singleRuns(args, count, count > 1 || everyCore);
+    const copies = everyCore ? await copyRounds(args, count) : [];
+    finish(args, runs, copies);
+  } catch (error) {
+    fail(error instanceof MeasurementFailed ? error.message : `picalc could not run: ${error.message}`);
+  } finally {
+    runButton.disabled = false;
+  }
+}
+
+function finish(args, runs, copies) {
+  show($("progress-panel"), false);
+  const times = runs.map((run) => run.summary.total);
+  const { median } = summarize(times, copies);
+  // The stage times shown and shared are the median run's; with an even
+  // count, the faster of the two middle runs'.
+  const middle = runs.slice().sort((a, b) => a.summary.total - b.summary.total)[Math.floor((runs.length - 1) / 2)];
+  const stages = middle.stages.durations().map(([, seconds]) => Number(seconds.toFixed(3)));
+  const result = {
+    id: `${Date.now()}-${Math.random().toString(36).slice(2, 8)}`,
+    date: new Date().toISOString().slice(0, 10),
+    arguments: args,
+    digits: runs[0].summary.digits,
+    formula: runs[0].summary.formula,
+    total: median,
+    times,
+    copies,
+    stages,
+    ...here,
+    build: runs[0].build,
+    output: runs[0].text,
+  };
+
+  $("score-label").textContent = runs.length === 1 ? "Total time" : `Median total time of ${runs.length} runs`;
+  $("score").textContent = median.toFixed(6);
+  $("verdict").textContent = runs.length === 1 && copies.length === 0 ?
+    "Verified: both verification codes and both products match the fixed values." :
+    `Verified: in all ${runs.length + copies.flat().length} runs and copies, both verification codes and both ` +
+      "products match the fixed values.";
+  $("verdict").className = "good";
+  const lines = runs.length > 1 || copies.length > 0 ? summaryLines(result) : [];
+  $("summary").replaceChildren(...lines.map((line) => Object.assign(document.createElement("li"), { textContent: line })));
+  showStages($("result").querySelector(".stage-bar"), $("stages"), stages);
+  $("engine").textContent = `Ran in ${here.browser} (${here.engine} engine). Compare it with browser scores from ` +
+    "the same engine: each engine turns the WebAssembly into machine code of its own, so scores differ between " +
+    "engines and from native builds on the same machine.";
+  show($("result"), true);
+
+  kept.push(result);
+  if (!saveHistory(storage, kept)) {
+    fail("This run could not be kept: the browser refused to store it (private mode, or its storage is full).");
+  }
+  // The record holds every single run's output; the history only the first.
+  const everyOutput = { ...result, outputs: runs.map((run) => run.text) };
+  downloads.splice(0).forEach((url) => URL.revokeObjectURL(url));
+  for (const [id, text, type, extension] of [
+    ["download", recordText(everyOutput), "text/plain", "txt"],
+    ["download-json", recordJson(everyOutput), "application/json", "json"],
+  ]) {
+    downloads.push(URL.createObjectURL(new Blob([text], { type })));
+    Object.assign($(id), { href: downloads.at(-1), download: recordFileName(result, extension) });
+  }
+  $("share").href = shareLink(result);
+  showComparison($("compare"), result, known, `this run: ${result.browser} on this device`);
+  renderHistory();
+}
 
 function renderHistory() {
   showHistory($("history"), kept, {
@@ -163,46 +310,12 @@ function showShared() {
   }
   const { run } = shared;
   $("shared-score").textContent = run.total.toFixed(6);
-  $("shared-summary").textContent =
-    `Shared result: ${describeRun(run)}, run in ${run.browser} (${run.engine} engine) on ${run.platform}.`;
+  const copies = run.atOnce === undefined ? "" :
+    `; ${run.atOnce} copies at once did the work of ${run.scaling.toFixed(2)} single runs`;
+  $("shared-summary").textContent = `Shared result: ${run.runs > 1 ? `median of ${run.runs} runs of ` : ""}` +
+    `${describeRun(run)}, run in ${run.browser} (${run.engine} engine) on ${run.platform}${copies}.`;
   showStages($("shared").querySelector(".stage-bar"), $("shared-stages"), run.stages);
   showComparison($("compare"), run, known, `the shared run: ${run.browser}, ${run.platform}`);
-}
-
-function start(args) {
-  let text = "";
-  const stages = stageClock();
-  output.textContent = "";
-  show($("result"), false);
-  show($("failure"), false);
-  show($("progress-panel"), true);
-  runButton.disabled = true;
-  showProgress(text);
-
-  const worker = new Worker("worker.js", { type: "module" });
-  const stop = () => worker.terminate();
-  worker.onmessage = ({ data }) => {
-    if (data.text !== undefined) {
-      text += data.text;
-      stages.add(data.text, data.at);
-      output.append(data.text);
-      output.scrollTop = output.scrollHeight;
-      showProgress(text);
-    } else if (data.exit !== undefined) {
-      stop();
-      finish(text, data.exit, stages);
-    } else {
-      stop();
-      runButton.disabled = false;
-      fail(`picalc could not run: ${data.failure}`);
-    }
-  };
-  worker.onerror = (event) => {
-    stop();
-    runButton.disabled = false;
-    fail(`picalc could not run: ${event.message || "the worker failed to start"}.`);
-  };
-  worker.postMessage({ args });
 }
 
 form.addEventListener("submit", (event) => {
@@ -210,9 +323,10 @@ form.addEventListener("submit", (event) => {
   // The digits go to picalc as typed; the formula switch is a second
   // argument whose presence alone selects Størmer's formula.
   const digits = $("digits").value.trim() || "9999";
-  start($("stomer").checked ? [digits, "s"] : [digits]);
+  measure($("stomer").checked ? [digits, "s"] : [digits], Number($("runs").value), $("every-core").checked);
 });
 
+$("copies-at-once").textContent = String(copiesAtOnce);
 renderHistory();
 addEventListener("hashchange", showShared);
 fetch("known_runs.json")

@@ -1,16 +1,15 @@
 // Draws kept, shared and known runs: the stage bar, the history with its
-// chart, and the bars against known machines. Every chart has its words
+// charts, and the bars against known machines. Every chart has its words
 // beside it, in a table or in the bars' own labels.
+import { summarize } from "./record.js";
 import { stageNames } from "./stages.js";
 
-const svgNS = "http://www.w3.org/2000/svg";
 const formulaName = { Gauss: "Gauss", Stomer: "Størmer" };
 
 export const describeRun = (run) => `${run.digits} digits, ${formulaName[run.formula]}'s formula`;
 
 function element(tag, attributes = {}, text = "") {
-  const node = tag === "svg" || tag === "rect" || tag === "title" ?
-    document.createElementNS(svgNS, tag) : document.createElement(tag);
+  const node = document.createElement(tag);
   for (const [name, value] of Object.entries(attributes)) node.setAttribute(name, value);
   if (text) node.textContent = text;
   return node;
@@ -22,14 +21,28 @@ export function showStages(bar, label, stages) {
   label.textContent = stages.map((seconds, i) => `${stageNames[i]} ${seconds.toFixed(3)}\u00a0s`).join(" · ");
 }
 
-// The history, newest first, with a bar per run's total time in an SVG.
+const historyColumns = ["date", "run", "browser", "total, s"];
+const chartLimit = 10;
+
+// A kept run's total: one run's time, or the median of several, and the
+// scaling of its copies.
+function totalText(run) {
+  const notes = [];
+  if (run.times?.length > 1) notes.push(`median of ${run.times.length}`);
+  if (run.copies?.length > 0) notes.push(`scaling ${summarize(run.times, run.copies).scaling.toFixed(2)}`);
+  return run.total.toFixed(3) + (notes.length > 0 ? ` (${notes.join(", ")})` : "");
+}
+
+// The history, newest first, in a table, and a bar chart per count and
+// formula, since only runs of one count and formula can be set side by side.
 export function showHistory(section, runs, { onDelete, onClear, shareLink }) {
   section.hidden = runs.length === 0;
   const rows = section.querySelector("#history-rows");
   rows.replaceChildren();
   for (const run of runs.slice().reverse()) {
     const row = element("tr");
-    for (const cell of [run.date, describeRun(run), run.browser, run.total.toFixed(3)]) row.append(element("td", {}, cell));
+    [run.date, describeRun(run), run.browser, totalText(run)].forEach((cell, i) =>
+      row.append(element("td", { "data-label": historyColumns[i] }, cell)));
     const actions = element("td", { class: "row-actions" });
     const link = element("a", { href: shareLink(run) }, "share");
     const remove = element("button", { type: "button", class: "secondary", "aria-label": `Delete the run of ${run.date}, ${run.total.toFixed(3)} s` }, "delete");
@@ -40,18 +53,30 @@ export function showHistory(section, runs, { onDelete, onClear, shareLink }) {
   }
   section.querySelector("#clear-history").onclick = onClear;
 
-  const width = 320;
-  const height = 80;
-  const longest = Math.max(...runs.map((run) => run.total), 0.001);
-  const step = width / Math.max(runs.length, 1);
-  const chart = element("svg", { viewBox: `0 0 ${width} ${height}`, role: "img", "aria-labelledby": "history-chart-title", class: "history-chart" });
-  chart.append(element("title", { id: "history-chart-title" },
-    `Total times of this device's ${runs.length} runs, oldest first: ${runs.map((run) => `${run.total.toFixed(3)} s`).join(", ")}.`));
-  runs.forEach((run, i) => {
-    const barHeight = Math.max(1, (run.total / longest) * (height - 4));
-    chart.append(element("rect", { x: (i * step + step * 0.15).toFixed(1), y: (height - barHeight).toFixed(1), width: (step * 0.7).toFixed(1), height: barHeight.toFixed(1) }));
+  // The newest run's group first; in each, the last runs oldest first.
+  const groups = new Map();
+  for (const run of runs.slice().reverse()) {
+    const key = describeRun(run);
+    if (!groups.has(key)) groups.set(key, []);
+    groups.get(key).unshift(run);
+  }
+  const newest = runs.at(-1);
+  const charts = [...groups].map(([name, group]) => {
+    const shown = group.slice(-chartLimit);
+    const figure = element("figure", { class: "history-chart" });
+    figure.append(element("figcaption", {}, `${name}: total time of ${shown.length < group.length ?
+      `the last ${shown.length} of ${group.length} runs` : group.length === 1 ? "the run" : `the ${group.length} runs`}, oldest first (shorter is faster)`));
+    const list = element("ol", { class: "bars chart" });
+    bars(list, shown.map((run) => ({
+      total: run.total,
+      label: `${run.date}, ${run.browser}${run.times?.length > 1 ? `, median of ${run.times.length}` : ""}` +
+        (run === newest ? " (newest)" : ""),
+      current: run === newest,
+    })), Math.max(...shown.map((run) => run.total)));
+    figure.append(list);
+    return figure;
   });
-  section.querySelector("#history-chart").replaceChildren(chart);
+  section.querySelector("#history-chart").replaceChildren(...charts);
 }
 
 function bars(list, entries, longest) {
