@@ -233,6 +233,7 @@ for (const name of names) {
       assert.equal(await page.evaluate(() => document.querySelectorAll("#compare-same li.current").length), 1);
       const overflow = await page.evaluate(() => document.documentElement.scrollWidth - innerWidth);
       assert.ok(overflow <= 0, `the page is ${overflow} px wider than the screen`);
+      assert.deepEqual(await layoutFaults(page), []);
       await page.screenshot(join(shots, "shared.png"));
 
       assert.ok(measured, "the measurement that makes the link failed");
