@@ -7,24 +7,13 @@ import { engineOf } from "./engine.js";
 import { stageClock } from "./stages.js";
 import {
   loadHistory, parseFragment, recordFileName, recordJson, recordText, saveHistory, shareFragment, summarize,
-  summaryLines, summaryOf, systemOf,
+  summaryLines, systemOf,
 } from "./record.js";
+import { MeasurementFailed, measure } from "./measure.js";
 import { describeRun, showComparison, showHistory, showStages } from "./results_view.js";
 
-// The lines every complete run prints, on every machine.
-const verification = [
-  ["first verification code", "Anti cheating verification code is=:229347328"],
-  ["first product", "Floating-point precision 1362979602959.09033203125000000000000000000000000000"],
-  ["second verification code", "Anti cheating verification code is=??274347328"],
-  ["second product", "Floating-point precision 1490709044570.75024414062500000000000000000000000000"],
-];
 const tableRows = 25;
 const tableWork = 4 * (2 ** tableRows - 1); // sine calls of all rows, near enough
-const statusMeaning = {
-  1: "the term buffer could not be allocated. WebAssembly is a 32-bit platform: counts of 1,073,741,818 digits or more never fit, and smaller ones may exceed the memory this browser gives a page.",
-  2: "the sum buffer could not be allocated: this browser gave the page too little memory for two buffers of this many digits.",
-};
-
 const $ = (id) => document.getElementById(id);
 const form = $("run-form");
 const runButton = $("run");
@@ -55,14 +44,6 @@ function progressOf(lines) {
     };
   }
   return { label: `Step 3 of 3: square-root loops, ${products} of 2 done`, fraction: products / 2 };
-}
-
-function verdictOf(lines) {
-  const wrong = verification.filter(([, line]) => !lines.includes(line)).map(([name]) => name);
-  if (wrong.length === 0) {
-    return { good: true, text: "Verified: both verification codes and both products match the fixed values." };
-  }
-  return { good: false, text: `Not verified: the ${wrong.join(", ")} differ from the fixed values.` };
 }
 
 function showProgress(prefix, text, fraction) {
@@ -135,88 +116,27 @@ function picalcWorker() {
   };
 }
 
-class MeasurementFailed extends Error {}
-
-// A run's verdict, or the reason, in words, that the whole measurement fails.
-function judge(name, { text, exit }) {
-  if (exit !== 0) {
-    throw new MeasurementFailed(`${name}picalc ended with exit status ${exit}: ${statusMeaning[exit] ?? "the run did not complete."}`);
-  }
-  const verdict = verdictOf(text.split("\n"));
-  const summary = summaryOf(text);
-  if (!verdict.good) throw new MeasurementFailed(`${name}${verdict.text}`);
-  if (!summary) throw new MeasurementFailed(`${name}its output has no count, formula or total time.`);
-  return summary;
-}
-
-async function singleRuns(args, count, numbered) {
-  const runs = [];
-  for (let i = 0; i < count; i += 1) {
-    const name = count > 1 ? `Run ${i + 1} of ${count}: ` : "";
-    const worker = picalcWorker();
-    try {
-      const build = await worker.prepare();
-      const result = await worker.run(args, (chunk, text) => {
-        if (i === 0) {
-          output.append(chunk);
-          output.scrollTop = output.scrollHeight;
-        }
-        showProgress(numbered ? `Run ${i + 1} of ${count} · ` : "", text);
-      });
-      runs.push({ ...result, build, summary: judge(name, result) });
-    } finally {
-      worker.stop();
-    }
-  }
-  return runs;
-}
-
-// Each round's copies are compiled first and then started together, so they
-// all compete for the processor for the whole of their runs.
-async function copyRounds(args, rounds) {
-  const times = [];
-  for (let round = 0; round < rounds; round += 1) {
-    const workers = [];
-    const prefix = `Every core, round ${round + 1} of ${rounds}, ${copiesAtOnce} copies at once · `;
-    let finished = 0;
-    try {
-      $("stage").textContent = `${prefix}starting`;
-      // One at a time: WebKit fails to start module workers that load
-      // together from a service worker, as they do offline.
-      while (workers.length < copiesAtOnce) {
-        workers.push(picalcWorker());
-        await workers.at(-1).prepare();
-      }
-      const results = await Promise.all(workers.map((worker, i) =>
-        worker.run(args, i === 0 ? (chunk, text) => showProgress(prefix, text, finished / copiesAtOnce) : null)
-          .then((result) => {
-            finished += 1;
-            $("progress").value = finished / copiesAtOnce;
-            return result;
-          })));
-      times.push(results.map((result, i) =>
-        judge(`Copy ${i + 1} of ${copiesAtOnce} in round ${round + 1} of ${rounds}: `, result).total));
-    } finally {
-      workers.forEach((worker) => worker.stop());
-    }
-  }
-  return times;
-}
-
-// One measurement: the single runs, then the copies. A run or copy that
-// fails fails it all; only a complete, verified measurement is a score to
-// keep, share or compare.
-async function measure(args, count, everyCore) {
+// One measurement; only a complete, verified one is a score to keep, share
+// or compare.
+async function start(args, runs, everyCore) {
   output.textContent = "";
   show($("result"), false);
   show($("failure"), false);
   show($("progress-panel"), true);
   runButton.disabled = true;
   showProgress("", "");
+  const report = {
+    output(chunk) {
+      output.append(chunk);
+      output.scrollTop = output.scrollHeight;
+    },
+    step: showProgress,
+  };
   try {
-    const runs = await singleRuns(args, count, count > 1 || everyCore);
-    const copies = everyCore ? await copyRounds(args, count) : [];
-    finish(args, runs, copies);
+    const { single, copies } = await measure({
+      args, runs, copiesAtOnce: everyCore ? copiesAtOnce : 0, newWorker: picalcWorker, report,
+    });
+    finish(args, single, copies);
   } catch (error) {
     fail(error instanceof MeasurementFailed ? error.message : `picalc could not run: ${error.message}`);
   } finally {
@@ -323,7 +243,7 @@ form.addEventListener("submit", (event) => {
   // The digits go to picalc as typed; the formula switch is a second
   // argument whose presence alone selects Størmer's formula.
   const digits = $("digits").value.trim() || "9999";
-  measure($("stomer").checked ? [digits, "s"] : [digits], Number($("runs").value), $("every-core").checked);
+  start($("stomer").checked ? [digits, "s"] : [digits], Number($("runs").value), $("every-core").checked);
 });
 
 $("copies-at-once").textContent = String(copiesAtOnce);

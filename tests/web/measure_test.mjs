@@ -1,0 +1,71 @@
+// The page's measurement with stand-in workers: the single runs and then
+// each round's copies, all compiled before any copy starts; the first run's
+// output alone reaches the output panel; and any run or copy that ends
+// badly, prints a wrong line or cannot start fails the whole measurement
+// with its name, leaving no worker running.
+import { test } from "node:test";
+import assert from "node:assert/strict";
+import { readFile } from "node:fs/promises";
+import { MeasurementFailed, measure } from "../../wasm/site/measure.js";
+
+const template = await readFile(new URL("../data/run_0.txt", import.meta.url), "utf8");
+
+// Each worker made prints the next of `plan`: seconds, or {exit}, {text} or
+// {failure}, and logs what it was asked in order.
+function workers(plan) {
+  const log = [];
+  let made = 0;
+  const newWorker = () => {
+    const id = made;
+    const step = plan[made++] ?? 1;
+    return {
+      async prepare() {
+        log.push(`prepare ${id}`);
+        if (step.failure) throw new Error(step.failure);
+        return { version: "1.0.0" };
+      },
+      async run(args, onText) {
+        log.push(`run ${id}`);
+        await null; // every copy is running before the first ends
+        const text = step.text ?? template.replace("<seconds>", Number(step).toFixed(6));
+        onText?.(text, text);
+        return { text, exit: step.exit ?? 0, stages: null };
+      },
+      stop: () => log.push(`stop ${id}`),
+    };
+  };
+  const shown = [];
+  const report = { output: (chunk) => shown.push(chunk), step() {} };
+  return { newWorker, report, log, shown };
+}
+
+test("single runs, then rounds of copies started together", async () => {
+  const fake = workers([3, 1, 2, 5, 6, 7, 8, 9, 4]);
+  const { single, copies } = await measure({ args: ["0"], runs: 3, copiesAtOnce: 2, ...fake });
+  assert.deepEqual(single.map((run) => run.summary.total), [3, 1, 2]);
+  assert.deepEqual(copies, [[5, 6], [7, 8], [9, 4]]);
+  assert.equal(fake.shown.length, 1, "only the first run's output is shown");
+  assert.deepEqual(fake.log.slice(9, 15), ["prepare 3", "prepare 4", "run 3", "run 4", "stop 3", "stop 4"]);
+  const none = await measure({ args: ["0"], runs: 1, copiesAtOnce: 0, ...workers([2]) });
+  assert.deepEqual(none.copies, []);
+});
+
+test("one bad run or copy fails the measurement, by name, and stops every worker", async () => {
+  const wrong = template.replace("is=??274347328", "is=??274347329").replace("<seconds>", "1.000000");
+  const cases = [
+    [[1, { exit: 2 }], /^Run 2 of 3: picalc ended with exit status 2: the sum buffer/],
+    [[1, 1, 1, 1, { text: wrong }], /^Copy 2 of 2 in round 1 of 3: Not verified: the second verification code differ/],
+    [[1, 1, 1, 1, 1, { exit: 9 }], /^Copy 1 of 2 in round 2 of 3: picalc ended with exit status 9: the run did not complete/],
+    [[1, 1, 1, { text: "pi calc\n" }], /^Copy 1 of 2 in round 1 of 3: Not verified: the first verification code, first product/],
+  ];
+  for (const [plan, message] of cases) {
+    const fake = workers(plan);
+    await assert.rejects(measure({ args: ["0"], runs: 3, copiesAtOnce: 2, ...fake }),
+      (error) => error instanceof MeasurementFailed && message.test(error.message), String(message));
+    const made = fake.log.filter((entry) => entry.startsWith("prepare")).length;
+    assert.equal(fake.log.filter((entry) => entry.startsWith("stop")).length, made, String(message));
+  }
+  // A worker that cannot run picalc is not a verdict on picalc.
+  await assert.rejects(measure({ args: ["0"], runs: 1, copiesAtOnce: 2, ...workers([1, 1, { failure: "no wasm" }]) }),
+    (error) => !(error instanceof MeasurementFailed) && error.message === "no wasm");
+});
