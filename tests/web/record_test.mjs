@@ -52,6 +52,7 @@ test("picalc-check accepts the record, and its JSON has picalc-record's keys", a
   assert.deepEqual(json.copies.map((round) => round.length), [2, 2, 2]);
   if (!existsSync(picalcCheck) || !existsSync(picalcRecord)) {
     t.diagnostic(`NOT RUN: the native check: ${picalcCheck} or ${picalcRecord} is not built`);
+    console.log(`NOT RUN: the native check of the page's record: ${picalcCheck} or ${picalcRecord} is not built`);
     return;
   }
   const dir = await mkdtemp(join(tmpdir(), "picalc-page-record-"));
