@@ -73,7 +73,7 @@ const layoutFaults = (page) => page.evaluate(() => {
 
 // Generous for a cold browser on a slow or emulated machine: a 763-digit
 // run takes seconds on a warm one.
-const runEnded = (page) => waitFor(page, () => !document.getElementById("run").disabled, 300000);
+const runEnded = (page, timeout = 300000) => waitFor(page, () => !document.getElementById("run").disabled, timeout);
 
 for (const name of names) {
   describe(name, () => {
@@ -198,7 +198,7 @@ for (const name of names) {
     scenario("3 runs and every core: the median, the scaling, a checked record and JSON", [1000, 900], async (page, t) => {
       await page.goto(`${server.origin}/`);
       await runThroughForm(page, "0", false, { runs: "3", everyCore: true });
-      await runEnded(page);
+      await runEnded(page, 1200000); // 3 runs and 3 rounds of copies
       assert.equal(await property(page, "#failure", "hidden"), true, await text(page, "#failure"));
       const copies = await page.evaluate(() => navigator.hardwareConcurrency);
       assert.equal(masked(await text(page, "#output")), await readFile(new URL("run_0.txt", data), "utf8"));
