@@ -132,6 +132,19 @@ void parse_cpuinfo(const std::string& text, MachineInfo& machine) {
     std::set<std::pair<std::string, std::string>> cores;
     bool has_flags = false;
     bool hypervisor = false;
+    // Keys whose first value is kept, whichever kernel wrote them.
+    const std::pair<const char*, std::string*> first_values[] = {
+        {"model name", &model_name},
+        {"Processor", &old_arm_processor},
+        {"Hardware", &hardware},
+        {"Model", &board},
+        {"uarch", &riscv_uarch},
+        {"isa", &riscv_isa},
+        {"cpu", &power_cpu},
+        {"machine", &power_machine},
+        {"CPU implementer", &implementer},
+        {"CPU part", &part},
+    };
     for (const std::string& line : split(text, "\n")) {
         const std::size_t colon = line.find(':');
         if (colon == std::string::npos) {
@@ -139,33 +152,20 @@ void parse_cpuinfo(const std::string& text, MachineInfo& machine) {
         }
         const std::string key = trimmed(line.substr(0, colon));
         const std::string value = trimmed(line.substr(colon + 1));
-        const auto first = [&](std::string& field) {
-            if (field.empty()) {
-                field = value;
+        bool kept = false;
+        for (const auto& [name, field] : first_values) {
+            if (key == name) {
+                if (field->empty()) {
+                    *field = value;
+                }
+                kept = true;
             }
-        };
-        if (key == "model name") {
-            first(model_name);
-        } else if (key == "Processor") {
-            first(old_arm_processor);
-        } else if (key == "Hardware") {
-            first(hardware);
-        } else if (key == "Model") {
-            first(board);
-        } else if (key == "uarch") {
-            first(riscv_uarch);
-        } else if (key == "isa") {
-            first(riscv_isa);
-        } else if (key == "cpu") {
-            first(power_cpu);
-        } else if (key == "machine") {
-            first(power_machine);
-        } else if (key.rfind("processor ", 0) == 0 && ibm_z.empty()) {
+        }
+        if (kept) {
+            continue;
+        }
+        if (key.rfind("processor ", 0) == 0 && ibm_z.empty()) {
             ibm_z = ibm_z_machine(value);
-        } else if (key == "CPU implementer") {
-            first(implementer);
-        } else if (key == "CPU part") {
-            first(part);
         } else if (key == "flags") {
             has_flags = true;
             hypervisor = hypervisor || has_word(value, "hypervisor");
