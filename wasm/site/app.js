@@ -9,7 +9,7 @@ import {
   loadHistory, parseFragment, recordFileName, recordJson, recordText, saveHistory, shareFragment, summarize,
   summaryLines, systemOf,
 } from "./record.js";
-import { MeasurementFailed, measure } from "./measure.js";
+import { MeasurementFailed, measure, verifiedText } from "./measure.js";
 import { describeRun, showComparison, showHistory, showStages } from "./results_view.js";
 
 const tableRows = 25;
@@ -56,10 +56,11 @@ function showProgress(prefix, text, fraction) {
 }
 
 // What the browser says of itself, for every record.
+const platform = navigator.platform || navigator.userAgentData?.platform || "";
 const here = {
   ...engineOf(navigator.userAgent, navigator.userAgentData?.brands),
-  platform: navigator.platform || navigator.userAgentData?.platform || "unknown",
-  ...systemOf(navigator.userAgent, navigator.platform || navigator.userAgentData?.platform || ""),
+  platform: platform || "unknown",
+  ...systemOf(navigator.userAgent, platform),
   cores: Number.isInteger(navigator.hardwareConcurrency) ? navigator.hardwareConcurrency : "unknown",
 };
 const copiesAtOnce = Number.isInteger(here.cores) && here.cores > 0 ? here.cores : 1;
@@ -169,10 +170,7 @@ function finish(args, runs, copies) {
 
   $("score-label").textContent = runs.length === 1 ? "Total time" : `Median total time of ${runs.length} runs`;
   $("score").textContent = median.toFixed(6);
-  $("verdict").textContent = runs.length === 1 && copies.length === 0 ?
-    "Verified: both verification codes and both products match the fixed values." :
-    `Verified: in all ${runs.length + copies.flat().length} runs and copies, both verification codes and both ` +
-      "products match the fixed values.";
+  $("verdict").textContent = verifiedText(runs.length + copies.flat().length);
   $("verdict").className = "good";
   const lines = runs.length > 1 || copies.length > 0 ? summaryLines(result) : [];
   $("summary").replaceChildren(...lines.map((line) => Object.assign(document.createElement("li"), { textContent: line })));

@@ -19,22 +19,21 @@ const statusMeaning = {
 
 export class MeasurementFailed extends Error {}
 
-export function verdictOf(lines) {
-  const wrong = verification.filter(([, line]) => !lines.includes(line)).map(([name]) => name);
-  if (wrong.length === 0) {
-    return { good: true, text: "Verified: both verification codes and both products match the fixed values." };
-  }
-  return { good: false, text: `Not verified: the ${wrong.join(", ")} differ from the fixed values.` };
-}
+// What the page says of a measurement of `count` runs and copies that all
+// printed the right lines.
+export const verifiedText = (count) =>
+  `Verified: ${count > 1 ? `in all ${count} runs and copies, ` : ""}both verification codes and both products ` +
+  "match the fixed values.";
 
 // A run's count, formula and time, or the reason the measurement fails.
 function judge(name, { text, exit }) {
   if (exit !== 0) {
     throw new MeasurementFailed(`${name}picalc ended with exit status ${exit}: ${statusMeaning[exit] ?? "the run did not complete."}`);
   }
-  const verdict = verdictOf(text.split("\n"));
+  const lines = text.split("\n");
+  const wrong = verification.filter(([, line]) => !lines.includes(line)).map(([what]) => what);
+  if (wrong.length > 0) throw new MeasurementFailed(`${name}Not verified: the ${wrong.join(", ")} differ from the fixed values.`);
   const summary = summaryOf(text);
-  if (!verdict.good) throw new MeasurementFailed(`${name}${verdict.text}`);
   if (!summary) throw new MeasurementFailed(`${name}its output has no count, formula or total time.`);
   return summary;
 }
