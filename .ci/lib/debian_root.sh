@@ -2,13 +2,14 @@
 #
 # debian_root RELEASE DIR PACKAGE...: makes a minbase root of RELEASE with
 #   PACKAGE... in DIR, or reuses the one there while its release and package
-#   list are the same. A cold root costs a minute or two of debootstrap.
+#   list are the same. A cold root costs a minute or two of debootstrap,
+#   which is tried again, as every install of CI's is, when the mirror fails.
 # enter_root DIR: mounts /proc, /dev and the source tree (on DIR/work) into
 #   the root until the calling script exits, failed or not.
 # in_root DIR COMMAND: runs COMMAND with bash in the root, in /work, with a
 #   clean environment.
 
-source "$(dirname "${BASH_SOURCE[0]}")/logged.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/install.sh"
 
 # The machine's own Debian mirror, as apt is configured to use it.
 debian_mirror() {
@@ -16,6 +17,17 @@ debian_mirror() {
   uri=$(awk '/^URIs:/ { print $2; exit }' /etc/apt/sources.list.d/*.sources 2>/dev/null || true)
   [ -n "$uri" ] || uri=$(awk '$1 == "deb" { print $2; exit }' /etc/apt/sources.list)
   echo "$uri"
+}
+
+# One try of debootstrap, from nothing.
+fresh_debootstrap() { # RELEASE DIR PACKAGE...
+  local release=$1 dir=$2
+  shift 2
+  rm -rf "$dir"
+  logged "$dir.log" debootstrap --variant=minbase --include="$(
+    IFS=,
+    echo "$*"
+  )" "$release" "$dir" "$(debian_mirror)"
 }
 
 debian_root() {
@@ -29,10 +41,10 @@ debian_root() {
   echo "== debootstrap $release into $root"
   rm -rf "$root.new"
   mkdir -p "$(dirname "$root")"
-  logged "$root.new.log" debootstrap --variant=minbase --include="$(
-    IFS=,
-    echo "$*"
-  )" "$release" "$root.new" "$(debian_mirror)"
+  if ! retrying "debootstrap $release" fresh_debootstrap "$release" "$root.new" "$@"; then
+    echo "CI STOPPED: the package mirror is most likely at fault, not this change: after $apt_tries tries debootstrap could not make the $release root with $* from $(debian_mirror): $(grep -E '^(E|W): ' "$root.new.log" | tail -n 1)" >&2
+    return 1
+  fi
   echo "$stamp" >"$root.new/.picalc-packages"
   rm -rf "$root" "$root.new.log"
   mv "$root.new" "$root"
