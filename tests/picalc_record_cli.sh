@@ -65,6 +65,8 @@ else
   processor=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
   [[ "$verdict" == "valid: 2 runs of 0 digits [Gauss], median total time "* ]] || fail "the record: $verdict"
   grep -q "^Cores: $(getconf _NPROCESSORS_ONLN) logical processors" "$work/r.txt" || fail "the record's Cores: line"
+  grep -qE '^Build: picalc .*, (glibc [0-9]+\.[0-9]+|musl|msvcrt\.dll|UCRT)$' "$work/r.txt" ||
+    fail "the record's Build: line names no C library: $(grep '^Build: ' "$work/r.txt")"
   if [ -n "$processor" ]; then
     grep -qxF "CPU: $processor" "$work/r.txt" || fail "the record's CPU: line is not \"$processor\""
   fi

@@ -85,7 +85,8 @@ TEST(RecordOptions, PassTheArgumentsAfterTheOptionsToPicalc) {
 
 TEST(BuildInfo, IsReadFromTheLineABinaryEmbeds) {
     const std::string line = "picalc build: version=1.0.0; compiler=GCC 12.2.0; flags=-O2 "
-                             "-ffp-contract=off; linking=static; target=linux-aarch64";
+                             "-ffp-contract=off; linking=static; target=linux-aarch64; "
+                             "libc=glibc 2.36";
     const std::string bare_prefix = std::string("picalc build: ") + '\0';
     BuildInfo build;
     ASSERT_TRUE(parse_build_info(std::string("\x7f"
@@ -99,6 +100,7 @@ TEST(BuildInfo, IsReadFromTheLineABinaryEmbeds) {
     EXPECT_EQ(build.flags, "-O2 -ffp-contract=off");
     EXPECT_EQ(build.linking, "static");
     EXPECT_EQ(build.target, "linux-aarch64");
+    EXPECT_EQ(build.libc, "glibc 2.36");
     BuildInfo none;
     EXPECT_FALSE(parse_build_info("#!/bin/sh\nexec picalc \"$@\"\n" + bare_prefix, none));
     EXPECT_EQ(none.version, "");
@@ -138,7 +140,7 @@ Record sample_record(const std::string& processor) {
     record.run_by = "a \"tester\"";
     record.machine.processor = processor;
     record.machine.logical_processors = 2;
-    record.build = {"1.0.0", "GCC 12.2.0", "-O2", "static", "linux-x86_64"};
+    record.build = {"1.0.0", "GCC 12.2.0", "-O2", "static", "linux-x86_64", "glibc 2.36"};
     for (const char* time : {"2.000000", "1.000000"}) {
         RunResult result{0, true, "valid", time, "0 digits [Gauss]", run};
         result.output.replace(run.find(masked), masked.size(),
@@ -152,11 +154,12 @@ Record sample_record(const std::string& processor) {
 
 TEST(Record, IsAResultsFileThatPicalcCheckAccepts) {
     const std::string text = record_text(sample_record("AMD EPYC"));
-    for (const char* key : {"CPU: AMD EPYC\n", "\nCores: 2 logical processors, unknown physical",
-                            "\nSystem: ", "\nBuild: picalc 1.0.0, GCC 12.2.0 -O2, static",
-                            "\nRun by: a \"tester\"\n", "\nDate: 2026-12-09\n",
-                            "\nMedian: 1.500000 seconds (minimum 1.000000, maximum 2.000000)\n",
-                            "\nScaling: 1.15 (2 copies x 1.500000 s / 2.600000 s)"}) {
+    for (const char* key :
+         {"CPU: AMD EPYC\n", "\nCores: 2 logical processors, unknown physical",
+          "\nSystem: ", "\nBuild: picalc 1.0.0, GCC 12.2.0 -O2, static, linux-x86_64, glibc 2.36\n",
+          "\nRun by: a \"tester\"\n", "\nDate: 2026-12-09\n",
+          "\nMedian: 1.500000 seconds (minimum 1.000000, maximum 2.000000)\n",
+          "\nScaling: 1.15 (2 copies x 1.500000 s / 2.600000 s)"}) {
         EXPECT_NE(text.find(key), std::string::npos) << key;
     }
     check::SavedLog log;
@@ -203,6 +206,7 @@ TEST(Json, ParsesWithARealParser) {
     EXPECT_EQ(json["machine"]["hypervisor"], false);
     EXPECT_EQ(json["run_by"], "a \"tester\"");
     EXPECT_EQ(json["build"]["linking"], "static");
+    EXPECT_EQ(json["build"]["libc"], "glibc 2.36");
     ASSERT_EQ(json["runs"].size(), 2U);
     EXPECT_DOUBLE_EQ(json["runs"][1]["seconds"].get<double>(), 1.0);
     EXPECT_EQ(json["runs"][0]["exit_status"], 0);

@@ -99,7 +99,7 @@ std::vector<std::string> split(const std::string& text, const std::string& separ
 constexpr std::pair<const char*, std::string BuildInfo::*> build_fields[] = {
     {"version", &BuildInfo::version}, {"compiler", &BuildInfo::compiler},
     {"flags", &BuildInfo::flags},     {"linking", &BuildInfo::linking},
-    {"target", &BuildInfo::target},
+    {"target", &BuildInfo::target},   {"libc", &BuildInfo::libc},
 };
 
 bool has_word(const std::string& words, const std::string& word) {

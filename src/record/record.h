@@ -55,6 +55,7 @@ struct BuildInfo {
     std::string flags;
     std::string linking; // static or dynamic
     std::string target;
+    std::string libc; // the C library, whose sin computes the integration table
 };
 inline constexpr const char* build_info_prefix = "picalc build: ";
 bool parse_build_info(const std::string& binary, BuildInfo& build);

@@ -68,7 +68,8 @@ std::string build_text(const BuildInfo& build) {
         return "unknown (the picalc that ran names no build)";
     }
     return "picalc " + build.version + ", " + known(build.compiler) + " " + known(build.flags) +
-           ", " + known(build.linking) + ", " + known(build.target);
+           ", " + known(build.linking) + ", " + known(build.target) + ", " +
+           (build.libc.empty() ? "C library unknown" : build.libc);
 }
 
 // Lower-case letters and digits of the text's words, joined by '-'.
@@ -257,11 +258,11 @@ std::string record_json(const Record& record) {
             ", \"system\": " + json_text(machine.system) +
             ", \"kernel\": " + json_text(machine.kernel) +
             ", \"architecture\": " + json_text(machine.architecture) + "},\n";
-    json += "  \"build\": {\"picalc_version\": " + json_text(build.version) +
-            ", \"compiler\": " + json_text(build.compiler) +
-            ", \"flags\": " + json_text(build.flags) +
-            ", \"linking\": " + json_text(build.linking) +
-            ", \"target\": " + json_text(build.target) + "},\n";
+    json +=
+        "  \"build\": {\"picalc_version\": " + json_text(build.version) +
+        ", \"compiler\": " + json_text(build.compiler) + ", \"flags\": " + json_text(build.flags) +
+        ", \"linking\": " + json_text(build.linking) + ", \"target\": " + json_text(build.target) +
+        ", \"libc\": " + json_text(build.libc) + "},\n";
     json += "  \"runs\": [";
     for (std::size_t i = 0; i < record.single.size(); ++i) {
         json += (i == 0 ? "\n    " : ",\n    ") + json_run(record.single[i]);

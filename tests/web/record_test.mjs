@@ -26,7 +26,7 @@ const result = {
   total: 2.118, times: [2.3, 2.118, 2.0], copies: [[2.5, 2.4], [2.2, 2.6], [2.45, 2.41]], digits: 763,
   formula: "Stomer", browser: "Firefox 153", engine: "Gecko", platform: "Linux x86_64", system: "Linux",
   architecture: "x86_64", cores: 2, stages: [0.012, 1.8, 0.29], arguments: ["763", "s"], date: "2026-12-09",
-  build: { version: "1.0.0", compiler: "Clang 14.0.6", flags: "-O2", target: "generic-wasm32" },
+  build: { version: "1.0.0", compiler: "Clang 14.0.6", flags: "-O2", target: "generic-wasm32", libc: "wasi-libc" },
   output: output("2.300000"), outputs: [output("2.300000"), output("2.118000"), output("2.000000")],
 };
 
@@ -45,7 +45,7 @@ test("the summary is picalc-record's, line for line, on a record it made", async
 
 test("picalc-check accepts the record, and its JSON has picalc-record's keys", async (t) => {
   const text = recordText(result);
-  assert.match(text, /^CPU: unknown\nCores: 2 logical processors, unknown physical cores, hypervisor unknown\nSystem: Linux, x86_64\nBuild: picalc 1\.0\.0, Firefox 153 \(Gecko engine\), WebAssembly page, generic-wasm32\nRun by: unknown\nDate: 2026-12-09\nNotes: .*"picalc 763 s".*\n\nRuns: 3 of 763 digits \[Stomer\]/);
+  assert.match(text, /^CPU: unknown\nCores: 2 logical processors, unknown physical cores, hypervisor unknown\nSystem: Linux, x86_64\nBuild: picalc 1\.0\.0, Firefox 153 \(Gecko engine\), WebAssembly page, generic-wasm32, wasi-libc\nRun by: unknown\nDate: 2026-12-09\nNotes: .*"picalc 763 s".*\n\nRuns: 3 of 763 digits \[Stomer\]/);
   const json = JSON.parse(recordJson(result));
   assert.equal(json.summary.median, 2.118);
   assert.equal(json.summary.scaling, Number(((2 * 2.118) / 2.43).toFixed(3)));
@@ -119,8 +119,8 @@ test("fragments that are not a valid link are refused with the reason", () => {
 
 test("the build line is found in picalc.wasm's bytes, and the system in the browser's words", () => {
   const bytes = (text) => new Uint8Array([0, 112, 105, ...new TextEncoder().encode(text), 0, 7]);
-  assert.deepEqual(buildInfoOf(bytes("picalc build: version=1.0.0; compiler=Clang 14.0.6; flags=-O2 -x=y; linking=static; target=generic-wasm32")),
-    { version: "1.0.0", compiler: "Clang 14.0.6", flags: "-O2 -x=y", target: "generic-wasm32" });
+  assert.deepEqual(buildInfoOf(bytes("picalc build: version=1.0.0; compiler=Clang 14.0.6; flags=-O2 -x=y; linking=static; target=generic-wasm32; libc=wasi-libc")),
+    { version: "1.0.0", compiler: "Clang 14.0.6", flags: "-O2 -x=y", target: "generic-wasm32", libc: "wasi-libc" });
   assert.equal(buildInfoOf(bytes("picalc builds")), null);
   const systems = [
     ["X11; Linux x86_64", "Linux x86_64", { system: "Linux", architecture: "x86_64" }],

@@ -78,7 +78,7 @@ export function buildInfoOf(bytes) {
     const end = bytes.indexOf(0, at);
     const line = new TextDecoder().decode(bytes.subarray(at + prefix.length, end < 0 ? bytes.length : end));
     const fields = Object.fromEntries(line.split("; ").map((field) => field.split(/=(.*)/s).slice(0, 2)));
-    return { version: fields.version, compiler: fields.compiler, flags: fields.flags, target: fields.target };
+    return { version: fields.version, compiler: fields.compiler, flags: fields.flags, target: fields.target, libc: fields.libc };
   }
   return null;
 }
@@ -119,7 +119,8 @@ export function recordText(result) {
     "CPU: unknown",
     `Cores: ${cores}, unknown physical cores, hypervisor unknown`,
     `System: ${known(result.system)}, ${known(result.architecture)}`,
-    `Build: picalc ${known(build.version)}, ${browserText(result)}, WebAssembly page, ${known(build.target)}`,
+    `Build: picalc ${known(build.version)}, ${browserText(result)}, WebAssembly page, ${known(build.target)}, ` +
+      (build.libc ?? "C library unknown"),
     "Run by: unknown",
     `Date: ${result.date}`,
     `Notes: made by picalc's page running "picalc ${result.arguments.join(" ")}"; the browser reported the ` +
@@ -151,7 +152,7 @@ export function recordJson(result) {
     },
     build: {
       picalc_version: build.version ?? null, compiler: browserText(result), flags: null,
-      linking: "WebAssembly page", target: build.target ?? null,
+      linking: "WebAssembly page", target: build.target ?? null, libc: build.libc ?? null,
       browser: result.browser, engine: result.engine, platform: result.platform,
       webassembly_compiler: build.compiler ?? null, webassembly_flags: build.flags ?? null,
     },
