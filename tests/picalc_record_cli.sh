@@ -3,7 +3,10 @@
 # a record that picalc-check accepts and JSON that a JSON parser reads, with
 # the processor and processor count this system reports; a missing or failing
 # picalc, one that prints a wrong line, a bad option and an unwritable record
-# each fail with a message and leave no record.
+# each fail with a message and leave no record. A run beside a busy process
+# is flagged as disturbed, and one on a quiet machine is not; two records of
+# one day get two names, and an existing file is replaced only with
+# --overwrite.
 #
 #   picalc_record_cli.sh PICALC_RECORD PICALC_CHECK
 set -uo pipefail
@@ -11,7 +14,8 @@ record=$(realpath "$1")
 check=$(realpath "$2")
 data="$(cd "$(dirname "$0")" && pwd)/data"
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+busy=""
+trap '[ -z "$busy" ] || kill "$busy" 2>/dev/null; rm -rf "$work"' EXIT
 export TMPDIR=$work/tmp
 mkdir "$TMPDIR"
 
@@ -68,12 +72,13 @@ else
   grep -qE '^Build: picalc .*, (glibc [0-9]+\.[0-9]+|musl|msvcrt\.dll|UCRT)$' "$work/r.txt" ||
     fail "the record's Build: line names no C library: $(grep '^Build: ' "$work/r.txt")"
   if [ -n "$processor" ]; then
-    grep -qxF "CPU: $processor" "$work/r.txt" || fail "the record's CPU: line is not \"$processor\""
+    grep -q "^CPU: $processor\( (.*)\)\?$" "$work/r.txt" || fail "the record's CPU: line does not name \"$processor\""
   fi
   for line in "Run times: " "Median: " "Copy times: " "Copy median: " "Scaling: "; do
     grep -q "^$line" "$work/out" || fail "the summary lacks \"$line\""
   done
-  grep -q '^round 2 of 2: 2 copies at once \.\.\. [0-9.]* [0-9.]* s$' "$work/err" || fail "no progress for the copies"
+  grep -q '^round 2 of 2: 2 copies at once \.\.\. [0-9.]* [0-9.]* s\( (disturbed: .*)\)\?$' "$work/err" ||
+    fail "no progress for the copies"
   if command -v python3 >/dev/null; then
     python3 -c 'import json, sys; r = json.load(open(sys.argv[1])); assert len(r["runs"]) == 2 and len(r["copies"]) == 2, r' \
       "$work/r.json" || fail "the JSON does not parse, or lacks runs"
@@ -83,5 +88,59 @@ else
   [ -z "$(ls "$TMPDIR" | grep -v -- '-run-1.txt$')" ] || fail "outputs left in TMPDIR: $(ls "$TMPDIR")"
   echo "ok:   picalc-record --runs 2 --copies 2 0: $verdict"
 fi
+# How many processors other processes keep busy over a second, from the
+# system's counters: the test's "quiet" needs a quiet machine.
+background_load() {
+  local a b
+  a=($(head -n 1 /proc/stat))
+  sleep 1
+  b=($(head -n 1 /proc/stat))
+  awk -v busy=$(((b[1] + b[2] + b[3] + b[6] + b[7]) - (a[1] + a[2] + a[3] + a[6] + a[7]))) \
+    -v all=$(((b[1] + b[2] + b[3] + b[4] + b[5] + b[6] + b[7] + b[8]) - (a[1] + a[2] + a[3] + a[4] + a[5] + a[6] + a[7] + a[8]))) \
+    -v n="$(getconf _NPROCESSORS_ONLN)" 'BEGIN { print (all > 0) ? busy / (all / n) : 0 }'
+}
+json_value() { # FILE KEY: the first number that follows "KEY":
+  sed -n "s/.*\"$2\": \([0-9.]*\).*/\1/p" "$1" | head -n 1
+}
+
+mkdir "$work/names"
+checks=$((checks + 1))
+quiet_before=$(background_load)
+echo '{"old": true}' >"$work/names/quiet.json"
+(cd "$work/names" && timeout 600 "$record" --runs 1 --copies 0 --json quiet.json --overwrite 0 >"$work/quiet.out" 2>&1)
+quiet_status=$?
+( while :; do :; done ) &
+busy=$!
+(cd "$work/names" && timeout 600 "$record" --runs 1 --copies 0 --json busy.json 0 >"$work/busy.out" 2>&1)
+busy_status=$?
+kill "$busy"
+busy=""
+first=$(sed -n 's/^Record: //p' "$work/quiet.out")
+second=$(sed -n 's/^Record: //p' "$work/busy.out")
+if [ "$quiet_status" -ne 0 ] || [ "$busy_status" -ne 0 ]; then
+  fail "picalc-record --runs 1 --copies 0 0: statuses $quiet_status and $busy_status"
+  cat "$work/quiet.out" "$work/busy.out"
+elif [ "$second" != "${first%.txt}-2.txt" ] || [ ! -f "$work/names/$first" ] || [ ! -f "$work/names/$second" ]; then
+  fail "two records of one day in one folder: \"$first\" and \"$second\""
+elif grep -q '"old"' "$work/names/quiet.json"; then
+  fail "--overwrite did not replace quiet.json"
+elif ! grep -q '^Disturbed: other work kept processors busy during run 1 of 1 (' "$work/names/$second" ||
+  ! grep -q '"disturbed": \["run 1 of 1' "$work/names/busy.json"; then
+  fail "the run beside a busy process is not flagged: $(grep -E '^(Disturbed|Other work)' "$work/names/$second")"
+else
+  quiet_load=$(json_value "$work/names/quiet.json" other_load)
+  busy_load=$(json_value "$work/names/busy.json" other_load)
+  echo "ok:   beside a busy process other work kept $busy_load processors busy, flagged"
+  if awk -v l="$quiet_before" 'BEGIN { exit !(l > 0.1) }'; then
+    echo "NOT RUN: the quiet run's check (other processes kept $quiet_before processors busy before it)"
+  elif ! grep -q '^Other work: at most' "$work/names/$first" || ! awk -v q="$quiet_load" -v b="$busy_load" 'BEGIN { exit !(q < b) }'; then
+    fail "the quiet run: $(grep -E '^(Disturbed|Other work)' "$work/names/$first"), other load $quiet_load against $busy_load"
+  else
+    echo "ok:   on a quiet machine other work kept $quiet_load processors busy, not flagged"
+  fi
+fi
+rm -f "$work/r.txt"
+expect 2 "$first exists: give --overwrite" --record "$work/names/$first" 0
+
 echo "$((checks - failures)) passed, $failures failed"
 [ "$failures" -eq 0 ]

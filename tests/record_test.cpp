@@ -21,6 +21,7 @@ TEST(Cpuinfo, NamesTheProcessorOfEachArchitecturesKernel) {
         std::int32_t hypervisor;
     } cases[] = {
         {"x86_64-epyc-kvm.txt", "AMD EPYC", 2, 1},
+        {"x86_64-epyc-zen5-kvm.txt", "AMD EPYC", 2, 1},
         {"x86_64-core-i5-laptop.txt", "Intel(R) Core(TM) i5-7200U CPU @ 2.50GHz", 2, 0},
         {"aarch64-raspberry-pi-4.txt", "Arm Cortex-A72, Raspberry Pi 4 Model B Rev 1.4", -1, -1},
         {"armv7l-raspberry-pi-3.txt", "Arm Cortex-A53, Raspberry Pi 3 Model B Rev 1.2", -1, -1},
@@ -37,12 +38,157 @@ TEST(Cpuinfo, NamesTheProcessorOfEachArchitecturesKernel) {
         EXPECT_EQ(machine.physical_cores, c.physical_cores) << c.sample;
         EXPECT_EQ(machine.hypervisor, c.hypervisor) << c.sample;
     }
+    // A RISC-V kernel that does not name the core gives its IDs.
+    MachineInfo unnamed_core;
+    parse_cpuinfo("processor\t: 0\nisa\t\t: rv64imac\nmvendorid\t: 0x5b7\nmarchid\t\t: 0x0\n",
+                  unnamed_core);
+    EXPECT_EQ(unnamed_core.processor, "RISC-V rv64imac, mvendorid 0x5b7 marchid 0x0");
     MachineInfo nothing;
     parse_cpuinfo("", nothing);
     EXPECT_EQ(nothing.processor, "");
     EXPECT_EQ(parse_os_release("ID=debian\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n"),
               "Debian GNU/Linux 12 (bookworm)");
     EXPECT_EQ(parse_os_release("NAME=x\n"), "");
+}
+
+TEST(Cpuinfo, GivesTheX86SignatureAndItsMicroarchitecture) {
+    const struct {
+        const char* sample;
+        const char* text;
+    } cases[] = {
+        {"x86_64-epyc-kvm.txt", "AMD EPYC (Zen 4; family 25, model 17, stepping 1)"},
+        {"x86_64-epyc-zen5-kvm.txt", "AMD EPYC (Zen 5; family 26, model 2, stepping 1)"},
+        {"x86_64-core-i5-laptop.txt",
+         "Intel(R) Core(TM) i5-7200U CPU @ 2.50GHz (Kaby Lake; family 6, model 142, stepping 9)"},
+        {"aarch64-raspberry-pi-4.txt", "Arm Cortex-A72, Raspberry Pi 4 Model B Rev 1.4"},
+        {"ppc64le-power9.txt", "POWER9, altivec supported, PowerNV 9006-22P"},
+    };
+    for (const auto& c : cases) {
+        MachineInfo machine;
+        parse_cpuinfo(test::read_data_file(std::string("cpuinfo/") + c.sample), machine);
+        EXPECT_EQ(processor_text(machine), c.text) << c.sample;
+    }
+}
+
+TEST(Microarchitecture, IsNamedAtTheEdgesOfEachModelRange) {
+    const struct {
+        const char* vendor;
+        std::int32_t family;
+        std::int32_t model;
+        std::int32_t stepping;
+        const char* name;
+    } cases[] = {
+        {"AuthenticAMD", 23, 0x01, 1, "Zen"},
+        {"AuthenticAMD", 23, 0x08, 2, "Zen+"},
+        {"AuthenticAMD", 23, 0x2f, 0, "Zen"},
+        {"AuthenticAMD", 23, 0x30, 0, "Zen 2"},
+        {"AuthenticAMD", 23, 0xaf, 0, "Zen 2"},
+        {"AuthenticAMD", 23, 0xb0, 0, ""},
+        {"AuthenticAMD", 25, 0, 0, "Zen 3"},
+        {"AuthenticAMD", 25, 1, 1, "Zen 3"},
+        {"AuthenticAMD", 25, 15, 0, "Zen 3"},
+        {"AuthenticAMD", 25, 16, 0, "Zen 4"},
+        {"AuthenticAMD", 25, 31, 0, "Zen 4"},
+        {"AuthenticAMD", 25, 32, 0, "Zen 3"},
+        {"AuthenticAMD", 25, 80, 0, "Zen 3"},
+        {"AuthenticAMD", 25, 81, 0, ""},
+        {"AuthenticAMD", 25, 96, 0, "Zen 4"},
+        {"AuthenticAMD", 25, 120, 0, "Zen 4"},
+        {"AuthenticAMD", 25, 121, 0, ""},
+        {"AuthenticAMD", 25, 160, 0, "Zen 4"},
+        {"AuthenticAMD", 25, 175, 0, "Zen 4"},
+        {"AuthenticAMD", 25, 176, 0, ""},
+        {"AuthenticAMD", 26, 0, 0, "Zen 5"},
+        {"AuthenticAMD", 21, 2, 0, ""},
+        {"GenuineIntel", 6, 85, 4, "Skylake-SP"},
+        {"GenuineIntel", 6, 85, 5, "Cascade Lake"},
+        {"GenuineIntel", 6, 85, 11, "Cooper Lake"},
+        {"GenuineIntel", 6, 142, 9, "Kaby Lake"},
+        {"GenuineIntel", 6, 142, 12, "Comet Lake"},
+        {"GenuineIntel", 6, 158, 9, "Kaby Lake"},
+        {"GenuineIntel", 6, 158, 10, "Coffee Lake"},
+        {"GenuineIntel", 6, 151, 2, "Alder Lake"},
+        {"GenuineIntel", 6, 183, 1, "Raptor Lake"},
+        {"GenuineIntel", 6, 143, 8, "Sapphire Rapids"},
+        {"GenuineIntel", 6, 61, 4, ""},
+        {"GenuineIntel", 25, 1, 0, ""},
+        {"HygonGenuine", 24, 1, 0, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(x86_microarchitecture(c.vendor, c.family, c.model, c.stepping), c.name)
+            << c.vendor << " family " << c.family << " model " << c.model;
+    }
+    MachineInfo unnamed;
+    unnamed.processor = "AMD Athlon";
+    unnamed.family = 21;
+    unnamed.model = 2;
+    EXPECT_EQ(processor_text(unnamed), "AMD Athlon (family 21, model 2)");
+}
+
+TEST(LinuxMachine, ReadsFrequencyCachesMemorySmtAndPolicyBelowARoot) {
+    MachineInfo laptop;
+    read_linux_machine(test::data_path("sysroot-intel-laptop"), laptop);
+    EXPECT_EQ(laptop.microarchitecture, "Kaby Lake");
+    EXPECT_EQ(laptop.max_mhz, 3100);
+    EXPECT_EQ(laptop.base_mhz, 2500);
+    EXPECT_EQ(laptop.reported_mhz, 2700);
+    EXPECT_EQ(laptop.memory_mib, 7785);
+    EXPECT_EQ(laptop.smt, 1);
+    EXPECT_EQ(laptop.boost, 1);
+    EXPECT_EQ(laptop.governor, "powersave");
+    EXPECT_EQ(laptop.scaling_driver, "intel_pstate");
+    EXPECT_EQ(laptop.energy_preference, "balance_performance");
+    ASSERT_EQ(laptop.caches.size(), 4U);
+    EXPECT_EQ(laptop.caches[1].type, "Instruction");
+    EXPECT_EQ(laptop.caches[2].size_kib, 256);
+    EXPECT_EQ(laptop.caches[3].level, 3);
+    EXPECT_EQ(laptop.caches[3].size_kib, 3072);
+    EXPECT_EQ(laptop.caches[3].shared_by, 4);
+    EXPECT_EQ(governor_warning(laptop), ""); // intel_pstate's powersave still boosts
+
+    // A virtual machine whose kernel has no cpufreq and no cache sysfs.
+    MachineInfo vm;
+    read_linux_machine(test::data_path("sysroot-epyc-kvm"), vm);
+    EXPECT_EQ(vm.microarchitecture, "Zen 5");
+    EXPECT_EQ(vm.max_mhz, -1);
+    EXPECT_EQ(vm.governor, "");
+    EXPECT_EQ(vm.boost, -1);
+    EXPECT_TRUE(vm.caches.empty());
+    EXPECT_EQ(vm.smt, 0);
+    EXPECT_EQ(vm.memory_mib, 24105);
+
+    MachineInfo missing;
+    read_linux_machine(test::data_path("no-such-root"), missing);
+    EXPECT_EQ(missing.processor, "");
+    EXPECT_EQ(missing.memory_mib, -1);
+    EXPECT_EQ(missing.smt, -1);
+}
+
+TEST(LinuxMachine, WarnsOfGovernorsThatSlowOrVaryARun) {
+    const struct {
+        const char* governor;
+        const char* driver;
+        bool warns;
+    } cases[] = {
+        {"performance", "acpi-cpufreq", false},
+        {"schedutil", "acpi-cpufreq", false},
+        {"powersave", "intel_pstate", false},
+        {"powersave", "amd-pstate-epp", false},
+        {"powersave", "acpi-cpufreq", true},
+        {"powersave", "intel_cpufreq", true},
+        {"ondemand", "acpi-cpufreq", true},
+        {"conservative", "", true},
+        {"userspace", "acpi-cpufreq", true},
+        {"Power saver", "", true},
+        {"Balanced", "", false},
+        {"", "", false},
+    };
+    for (const auto& c : cases) {
+        MachineInfo machine;
+        machine.governor = c.governor;
+        machine.scaling_driver = c.driver;
+        EXPECT_EQ(!governor_warning(machine).empty(), c.warns) << c.governor << " " << c.driver;
+    }
 }
 
 TEST(RecordOptions, PassTheArgumentsAfterTheOptionsToPicalc) {
@@ -58,6 +204,8 @@ TEST(RecordOptions, PassTheArgumentsAfterTheOptionsToPicalc) {
         {{"--runs=1", "--copies=all", "--", "-7"}, 1, all_processors, {"-7"}, ""},
         {{"130", "--runs", "2"}, 3, all_processors, {"130", "--runs", "2"}, ""},
         {{"--copies", "0", "--runs", "100"}, 100, 0, {}, ""},
+        {{"--overwrite", "--runs", "2", "130"}, 2, all_processors, {"130"}, ""},
+        {{"--overwrite=yes"}, 3, all_processors, {}, "unknown option \"--overwrite\""},
         {{"-7"}, 3, all_processors, {}, "unknown option \"-7\""},
         {{"--runs", "0"}, 3, all_processors, {}, "--runs takes a whole number from 1 to 100"},
         {{"--runs", "101"}, 3, all_processors, {}, "--runs takes"},
@@ -129,6 +277,37 @@ TEST(Summary, GivesTheMedianSpreadAndScaling) {
     EXPECT_DOUBLE_EQ(even.scaling, 0.0);
 }
 
+TEST(Summary, NamesTheRunsThatOtherWorkDisturbed) {
+    const auto loaded = [](std::vector<RunResult> runs, const std::vector<double>& loads) {
+        for (std::size_t i = 0; i < runs.size(); ++i) {
+            runs[i].other_load = loads[i];
+        }
+        return runs;
+    };
+    const struct {
+        std::vector<double> single;
+        double round;
+        std::vector<std::string> disturbed;
+        double highest;
+        const char* line;
+    } cases[] = {
+        {{0.02, 0.10, 0.25}, 0.0, {}, 0.25, "Other work: at most 0.25 of a processor"},
+        {{0.02, 0.93, 0.01}, 0.0, {"run 2 of 3 (0.93)"}, 0.93, "Disturbed: other work"},
+        {{0.0, 0.0, 0.0}, 0.41, {"round 1 of 1 (0.41)"}, 0.41, "during round 1 of 1 (0.41):"},
+        {{-1, -1, -1}, -1, {}, -1, "Other work: unknown"},
+    };
+    for (const auto& c : cases) {
+        Record record;
+        record.run_name = "0 digits [Gauss]";
+        record.single = loaded(runs_of({"2.0", "2.1", "2.2"}), c.single);
+        record.copies = {loaded(runs_of({"2.5", "2.6"}), {c.round, c.round})};
+        record.summary = summarize(record.single, record.copies);
+        EXPECT_EQ(record.summary.disturbed, c.disturbed) << c.line;
+        EXPECT_DOUBLE_EQ(record.summary.highest_load, c.highest) << c.line;
+        EXPECT_NE(summary_text(record).find(c.line), std::string::npos) << summary_text(record);
+    }
+}
+
 Record sample_record(const std::string& processor) {
     std::string run = test::read_data_file("run_0.txt");
     const std::string masked = "Total time <seconds> seconds ";
@@ -172,6 +351,10 @@ TEST(Record, IsAResultsFileThatPicalcCheckAccepts) {
 TEST(Record, DefaultNameTellsDateProcessorAndCompiler) {
     Record record = sample_record("Intel(R) Core(TM) i5-7200U CPU @ 2.50GHz");
     EXPECT_EQ(default_record_name(record), "2026-12-09-intel-core-i5-7200u-gcc-12.txt");
+    record.machine.processor = "AMD EPYC";
+    record.machine.microarchitecture = "Zen 4";
+    EXPECT_EQ(default_record_name(record), "2026-12-09-amd-epyc-zen-4-gcc-12.txt");
+    record.machine.microarchitecture = "";
     record.machine.processor = "";
     record.build = {};
     EXPECT_EQ(default_record_name(record), "2026-12-09-unknown.txt");
@@ -198,6 +381,10 @@ TEST(Json, ParsesWithARealParser) {
 #if PICALC_HAVE_NLOHMANN_JSON
     Record record = sample_record("Odd \"CPU\" \\ \x01 \xff name");
     record.machine.hypervisor = 0;
+    record.machine.microarchitecture = "Zen 4";
+    record.machine.caches = {{2, "Unified", 1024, 2}};
+    record.single[0].other_load = 0.5;
+    record.summary = summarize(record.single, record.copies);
     const nlohmann::json json = nlohmann::json::parse(record_json(record));
     EXPECT_EQ(json["schema_version"], 1);
     EXPECT_EQ(json["machine"]["processor"], "Odd \"CPU\" \\ \x01 \xef\xbf\xbd name");
@@ -207,6 +394,12 @@ TEST(Json, ParsesWithARealParser) {
     EXPECT_EQ(json["run_by"], "a \"tester\"");
     EXPECT_EQ(json["build"]["linking"], "static");
     EXPECT_EQ(json["build"]["libc"], "glibc 2.36");
+    EXPECT_TRUE(json["machine"]["max_mhz"].is_null());
+    EXPECT_EQ(json["machine"]["caches"].size(), 1U);
+    EXPECT_EQ(json["machine"]["caches"][0]["size_kib"], 1024);
+    EXPECT_EQ(json["machine"]["microarchitecture"], "Zen 4");
+    EXPECT_DOUBLE_EQ(json["runs"][0]["other_load"].get<double>(), 0.5);
+    EXPECT_EQ(json["summary"]["disturbed"], nlohmann::json::array({"run 1 of 2 (0.50)"}));
     ASSERT_EQ(json["runs"].size(), 2U);
     EXPECT_DOUBLE_EQ(json["runs"][1]["seconds"].get<double>(), 1.0);
     EXPECT_EQ(json["runs"][0]["exit_status"], 0);

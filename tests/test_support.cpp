@@ -6,8 +6,12 @@
 
 namespace picalc::test {
 
+std::string data_path(const std::string& name) {
+    return std::string(PICALC_TEST_DATA_DIR) + "/" + name;
+}
+
 std::string read_data_file(const std::string& name) {
-    std::ifstream file(std::string(PICALC_TEST_DATA_DIR) + "/" + name, std::ios::binary);
+    std::ifstream file(data_path(name), std::ios::binary);
     EXPECT_TRUE(file.good()) << "missing test data file " << name;
     std::ostringstream text;
     text << file.rdbuf();

@@ -14,8 +14,10 @@ namespace picalc::test {
 // The first 10,000 decimal places of pi, computed with bc (see data/README.md).
 const std::string& reference_decimals();
 
-// A committed text file from the tests' data folder.
+// A committed text file from the tests' data folder, and the path of a file
+// or folder there.
 std::string read_data_file(const std::string& name);
+std::string data_path(const std::string& name);
 
 // A zero-filled buffer for a digit count, as the driver allocates it.
 std::vector<std::int32_t> digit_buffer_for(std::int32_t digit_count);

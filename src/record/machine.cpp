@@ -3,6 +3,7 @@
 // embeds. What a text does not say stays unknown; nothing is guessed.
 #include "record.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <set>
 #include <utility>
@@ -12,11 +13,11 @@ namespace picalc::record {
 namespace {
 
 std::string trimmed(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(" \t\r");
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
     if (first == std::string::npos) {
         return "";
     }
-    const std::size_t last = text.find_last_not_of(" \t\r");
+    const std::size_t last = text.find_last_not_of(" \t\r\n");
     return text.substr(first, last - first + 1);
 }
 
@@ -102,6 +103,15 @@ constexpr std::pair<const char*, std::string BuildInfo::*> build_fields[] = {
     {"target", &BuildInfo::target},   {"libc", &BuildInfo::libc},
 };
 
+// A decimal count, or -1 when the text is not one.
+std::int32_t whole_number(const std::string& text) {
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return -1;
+    }
+    return static_cast<std::int32_t>(std::strtol(text.c_str(), nullptr, 10));
+}
+
 bool has_word(const std::string& words, const std::string& word) {
     std::size_t at = 0;
     while ((at = words.find(word, at)) != std::string::npos) {
@@ -114,7 +124,149 @@ bool has_word(const std::string& words, const std::string& word) {
     return false;
 }
 
+// A small text file whole, or "" when it cannot be read.
+std::string file_text(const std::string& path) {
+    std::string text;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return text;
+    }
+    char chunk[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0 && text.size() < (1U << 22U)) {
+        text.append(chunk, got);
+    }
+    static_cast<void>(std::fclose(file)); // only read from
+    return text;
+}
+
+// How many processors a sysfs list such as "0-3,8,10-11" names; -1 when it
+// names none.
+std::int32_t listed_processors(const std::string& list) {
+    std::int32_t count = 0;
+    for (const std::string& item : split(trimmed(list), ",")) {
+        const std::size_t dash = item.find('-');
+        const std::int32_t first = whole_number(trimmed(item.substr(0, dash)));
+        const std::int32_t last =
+            dash == std::string::npos ? first : whole_number(trimmed(item.substr(dash + 1)));
+        if (first < 0 || last < first) {
+            return -1;
+        }
+        count += last - first + 1;
+    }
+    return count > 0 ? count : -1;
+}
+
+// A sysfs size ("48K", "32768K", "1M") in KiB.
+std::int64_t size_kib(const std::string& text) {
+    const std::string size = trimmed(text);
+    const std::size_t digits = size.find_first_not_of("0123456789");
+    const std::string number_text = size.substr(0, digits);
+    if (number_text.empty() || number_text.size() > 15) {
+        return -1;
+    }
+    const std::int64_t number = std::strtoll(number_text.c_str(), nullptr, 10);
+    const std::string unit = digits == std::string::npos ? "" : size.substr(digits);
+    if (unit == "K") {
+        return number;
+    }
+    if (unit == "M") {
+        return number * 1024;
+    }
+    return unit.empty() ? number / 1024 : -1;
+}
+
+// A frequency in kHz, as cpufreq writes it, in MHz.
+std::int32_t khz_to_mhz(const std::string& text) {
+    const std::int32_t khz = whole_number(trimmed(text));
+    return khz < 0 ? -1 : (khz + 500) / 1000;
+}
+
 } // namespace
+
+std::string processor_text(const MachineInfo& machine) {
+    std::string text = machine.processor.empty() ? "unknown" : machine.processor;
+    if (machine.family < 0 || machine.model < 0) {
+        return text;
+    }
+    std::string identity =
+        machine.microarchitecture.empty() ? "" : machine.microarchitecture + "; ";
+    identity +=
+        "family " + std::to_string(machine.family) + ", model " + std::to_string(machine.model);
+    if (machine.stepping >= 0) {
+        identity += ", stepping " + std::to_string(machine.stepping);
+    }
+    return text + " (" + identity + ")";
+}
+
+void read_linux_machine(const std::string& root, MachineInfo& machine) {
+    parse_cpuinfo(file_text(root + "/proc/cpuinfo"), machine);
+    for (const std::string& line : split(file_text(root + "/proc/meminfo"), "\n")) {
+        if (line.rfind("MemTotal:", 0) == 0) {
+            const std::int64_t kib = size_kib(trimmed(line.substr(9, line.find(" kB") - 9)) + "K");
+            machine.memory_mib = kib < 0 ? -1 : kib / 1024;
+        }
+    }
+    const std::string cpus = root + "/sys/devices/system/cpu";
+    const std::string policy = cpus + "/cpu0/cpufreq/";
+    machine.max_mhz = khz_to_mhz(file_text(policy + "cpuinfo_max_freq"));
+    machine.base_mhz = khz_to_mhz(file_text(policy + "base_frequency"));
+    machine.governor = trimmed(file_text(policy + "scaling_governor"));
+    machine.scaling_driver = trimmed(file_text(policy + "scaling_driver"));
+    machine.energy_preference = trimmed(file_text(policy + "energy_performance_preference"));
+    // Boost is a global switch for acpi-cpufreq, a per-policy one for
+    // amd-pstate, and intel_pstate's inverse "no_turbo".
+    const std::string boost =
+        trimmed(file_text(cpus + "/cpufreq/boost")) + trimmed(file_text(policy + "boost"));
+    const std::string no_turbo = trimmed(file_text(cpus + "/intel_pstate/no_turbo"));
+    if (!boost.empty()) {
+        machine.boost = boost[0] == '1' ? 1 : 0;
+    } else if (!no_turbo.empty()) {
+        machine.boost = no_turbo == "0" ? 1 : 0;
+    }
+    const std::string smt = trimmed(file_text(cpus + "/smt/active"));
+    if (smt == "0" || smt == "1") {
+        machine.smt = smt == "1" ? 1 : 0;
+    }
+    for (std::int32_t index = 0; index < 16; ++index) {
+        const std::string cache = cpus + "/cpu0/cache/index" + std::to_string(index) + "/";
+        const std::string level = trimmed(file_text(cache + "level"));
+        if (level.empty()) {
+            break;
+        }
+        CacheInfo info;
+        info.level = whole_number(level);
+        info.type = trimmed(file_text(cache + "type"));
+        info.size_kib = size_kib(file_text(cache + "size"));
+        info.shared_by = listed_processors(file_text(cache + "shared_cpu_list"));
+        machine.caches.push_back(info);
+    }
+}
+
+std::string governor_warning(const MachineInfo& machine) {
+    const std::string& governor = machine.governor;
+    const std::string driver =
+        machine.scaling_driver.empty() ? "" : " (" + machine.scaling_driver + ")";
+    // With a driver that picks the frequency itself, powersave is the
+    // ordinary setting and still reaches full speed under load.
+    if (governor == "powersave" && machine.scaling_driver != "intel_pstate" &&
+        machine.scaling_driver != "amd-pstate-epp") {
+        return "the cpufreq governor is powersave" + driver +
+               ", which holds the processor at its lowest frequency";
+    }
+    if (governor == "conservative" || governor == "ondemand") {
+        return "the cpufreq governor is " + governor + driver +
+               ", which raises the frequency only after load has lasted, so runs vary";
+    }
+    if (governor == "userspace") {
+        return "the cpufreq governor is userspace" + driver +
+               ": a program sets the frequency, which may not be the highest";
+    }
+    if (governor == "Power saver") {
+        return "the power plan is Power saver, which limits the processor's speed";
+    }
+    return "";
+}
 
 void parse_cpuinfo(const std::string& text, MachineInfo& machine) {
     std::string model_name;
@@ -123,11 +275,18 @@ void parse_cpuinfo(const std::string& text, MachineInfo& machine) {
     std::string board;
     std::string riscv_uarch;
     std::string riscv_isa;
+    std::string riscv_vendor;
+    std::string riscv_architecture;
     std::string power_cpu;
     std::string power_machine;
     std::string ibm_z;
     std::string implementer;
     std::string part;
+    std::string vendor;
+    std::string family;
+    std::string model;
+    std::string stepping;
+    std::string megahertz;
     std::string physical_id;
     std::set<std::pair<std::string, std::string>> cores;
     bool has_flags = false;
@@ -140,10 +299,18 @@ void parse_cpuinfo(const std::string& text, MachineInfo& machine) {
         {"Model", &board},
         {"uarch", &riscv_uarch},
         {"isa", &riscv_isa},
+        {"mvendorid", &riscv_vendor},
+        {"marchid", &riscv_architecture},
         {"cpu", &power_cpu},
         {"machine", &power_machine},
         {"CPU implementer", &implementer},
         {"CPU part", &part},
+        {"vendor_id", &vendor},
+        {"cpu family", &family},
+        {"model", &model},
+        {"stepping", &stepping},
+        {"microcode", &machine.microcode},
+        {"cpu MHz", &megahertz},
     };
     for (const std::string& line : split(text, "\n")) {
         const std::size_t colon = line.find(':');
@@ -191,7 +358,28 @@ void parse_cpuinfo(const std::string& text, MachineInfo& machine) {
     } else if (!ibm_z.empty()) {
         machine.processor = ibm_z;
     } else if (!riscv_isa.empty()) {
+        // Without the kernel's name for the core, its vendor and
+        // architecture IDs still tell two cores apart.
         machine.processor = "RISC-V " + riscv_isa;
+        if (!riscv_vendor.empty()) {
+            machine.processor +=
+                ", mvendorid " + riscv_vendor +
+                (riscv_architecture.empty() ? "" : " marchid " + riscv_architecture);
+        }
+    }
+    // x86 kernels give the CPUID signature in decimal; other kernels use
+    // "model" for text of their own.
+    if (!vendor.empty()) {
+        machine.vendor = vendor;
+        machine.family = whole_number(family);
+        machine.model = whole_number(model);
+        machine.stepping = whole_number(stepping);
+        machine.microarchitecture =
+            x86_microarchitecture(vendor, machine.family, machine.model, machine.stepping);
+    }
+    if (!megahertz.empty()) {
+        machine.reported_mhz =
+            static_cast<std::int32_t>(std::strtod(megahertz.c_str(), nullptr) + 0.5);
     }
     if (!cores.empty()) {
         machine.physical_cores = static_cast<std::int32_t>(cores.size());

@@ -44,16 +44,44 @@ bool read_file(const std::string& path, std::string& text, std::size_t limit) {
     return read;
 }
 
+bool exists(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file != nullptr) {
+        static_cast<void>(std::fclose(file)); // only probed
+    }
+    return file != nullptr;
+}
+
+// The file is written whole beside its final name, then renamed onto it, so
+// a failure leaves no half-written record.
 bool write_file(const std::string& path, const std::string& text, std::string& error) {
-    std::FILE* file = std::fopen(path.c_str(), "w");
+    const std::string partial = path + ".partial-" + std::to_string(process_number());
+    std::FILE* file = std::fopen(partial.c_str(), "w");
     bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
     if (file != nullptr) {
         written = std::fclose(file) == 0 && written;
     }
+    // Windows' rename does not replace a file: only --overwrite lets one be
+    // there by now.
+    if (written && std::rename(partial.c_str(), path.c_str()) != 0) {
+        written = std::remove(path.c_str()) == 0 && std::rename(partial.c_str(), path.c_str()) == 0;
+    }
     if (!written) {
         error = "cannot write " + path + ": " + std::strerror(errno);
+        static_cast<void>(std::remove(partial.c_str()));
     }
     return written;
+}
+
+// The default name, or the first of NAME-2.txt, NAME-3.txt ... that does
+// not exist yet: a record of the same day and machine is never replaced.
+std::string unused_name(const std::string& name) {
+    const std::string stem = name.substr(0, name.size() - 4); // less ".txt"
+    std::string candidate = name;
+    for (std::int32_t number = 2; exists(candidate); ++number) {
+        candidate = stem + "-" + std::to_string(number) + ".txt";
+    }
+    return candidate;
 }
 
 // Whether the file can be written, found out before minutes of runs; a file
@@ -113,10 +141,35 @@ std::string exit_text(std::int32_t status) {
     return status < 0 ? "was killed or lost" : "exited with status " + std::to_string(status);
 }
 
+// How many processors other work kept busy, on average, between two
+// readings of the system's processor times: its busy time less the jobs'
+// own; -1 when the system or a job does not tell.
+double other_load(const ProcessorTimes& before, const ProcessorTimes& after,
+                  const std::vector<Job>& jobs, std::int32_t processors) {
+    if (before.busy_seconds < 0 || after.busy_seconds < 0 || processors <= 0) {
+        return -1;
+    }
+    const double elapsed = (after.total_seconds - before.total_seconds) / processors;
+    double own = 0;
+    for (const Job& job : jobs) {
+        if (job.child.cpu_seconds < 0) {
+            return -1;
+        }
+        own += job.child.cpu_seconds;
+    }
+    if (elapsed <= 0) {
+        return -1;
+    }
+    const double other = after.busy_seconds - before.busy_seconds - own;
+    return other > 0 ? other / elapsed : 0;
+}
+
 // Runs the jobs at once and checks each; false after saying what went wrong
-// with the first bad one, whose output is kept.
+// with the first bad one, whose output is kept. Each result gets the load of
+// other work while they ran.
 bool run_together(const std::string& picalc, const std::vector<std::string>& arguments,
-                  std::vector<Job>& jobs) {
+                  std::int32_t processors, std::vector<Job>& jobs) {
+    const ProcessorTimes before = read_processor_times();
     for (Job& job : jobs) {
         if (!start_child(picalc, arguments, job.output_path, job.child)) {
             static_cast<void>(std::fprintf(stderr, "\npicalc-record: cannot run %s: %s\n",
@@ -130,8 +183,15 @@ bool run_together(const std::string& picalc, const std::vector<std::string>& arg
             return false;
         }
     }
+    std::vector<std::int32_t> statuses;
+    statuses.reserve(jobs.size());
     for (Job& job : jobs) {
-        check_job(job, wait_child(job.child));
+        statuses.push_back(wait_child(job.child));
+    }
+    const double load = other_load(before, read_processor_times(), jobs, processors);
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        check_job(jobs[i], statuses[i]);
+        jobs[i].result.other_load = load;
     }
     bool all_valid = true;
     for (Job& job : jobs) {
@@ -148,6 +208,17 @@ bool run_together(const std::string& picalc, const std::vector<std::string>& arg
                          job.output_path.c_str()));
     }
     return all_valid;
+}
+
+// What the progress line says of a disturbed run.
+std::string load_note(double load) {
+    if (load <= disturbing_load) {
+        return "";
+    }
+    char note[96];
+    static_cast<void>(std::snprintf(note, sizeof note,
+                                    " (disturbed: other work kept %.2f processors busy)", load));
+    return note;
 }
 
 std::string output_path(const std::string& what) {
@@ -185,16 +256,31 @@ int main(int argc, char** argv) {
     static_cast<void>(parse_build_info(binary, record.build));
     binary.clear();
 
+    const std::int32_t processors = record.machine.logical_processors;
     const std::int32_t copies =
         options.copies == all_processors ? record.machine.usable_processors : options.copies;
     const std::int32_t at_once = copies >= 2 ? copies : 0;
     const std::string record_path =
-        options.record.empty() ? default_record_name(record) : options.record;
+        options.record.empty() ? unused_name(default_record_name(record)) : options.record;
     std::string error;
-    if (!writable(record_path, error) ||
-        (!options.json.empty() && !writable(options.json, error))) {
+    for (const std::string& named : {options.record, options.json}) {
+        if (!named.empty() && !options.overwrite && exists(named)) {
+            error = named + " exists: give --overwrite to replace it, or another name";
+        }
+    }
+    const bool can_write = error.empty() && writable(record_path, error) &&
+                           (options.json.empty() || writable(options.json, error));
+    if (!can_write) {
         static_cast<void>(std::fprintf(stderr, "picalc-record: %s\n", error.c_str()));
         return status_cannot_start;
+    }
+    const std::string warning = governor_warning(record.machine);
+    if (!warning.empty()) {
+        static_cast<void>(
+            std::fprintf(stderr,
+                         "picalc-record: warning: %s; the runs go ahead, but may not show this "
+                         "machine's best\n",
+                         warning.c_str()));
     }
 
     std::string shown_arguments;
@@ -214,10 +300,11 @@ int main(int argc, char** argv) {
         job[0].label = "run " + std::to_string(k) + " of " + std::to_string(options.runs);
         job[0].output_path = output_path("run-" + std::to_string(k));
         static_cast<void>(std::fprintf(stderr, "%s ...", job[0].label.c_str()));
-        if (!run_together(picalc, options.picalc_arguments, job)) {
+        if (!run_together(picalc, options.picalc_arguments, processors, job)) {
             return status_run_failed;
         }
-        static_cast<void>(std::fprintf(stderr, " %s s\n", job[0].result.seconds.c_str()));
+        static_cast<void>(std::fprintf(stderr, " %s s%s\n", job[0].result.seconds.c_str(),
+                                       load_note(job[0].result.other_load).c_str()));
         record.single.push_back(job[0].result);
     }
     for (std::int32_t round = 1; round <= options.runs && at_once > 0; ++round) {
@@ -229,7 +316,7 @@ int main(int argc, char** argv) {
         }
         static_cast<void>(std::fprintf(stderr, "round %d of %d: %d copies at once ...", round,
                                        options.runs, at_once));
-        if (!run_together(picalc, options.picalc_arguments, jobs)) {
+        if (!run_together(picalc, options.picalc_arguments, processors, jobs)) {
             return status_run_failed;
         }
         record.copies.emplace_back();
@@ -237,7 +324,8 @@ int main(int argc, char** argv) {
             static_cast<void>(std::fprintf(stderr, " %s", job.result.seconds.c_str()));
             record.copies.back().push_back(job.result);
         }
-        static_cast<void>(std::fprintf(stderr, " s\n"));
+        static_cast<void>(
+            std::fprintf(stderr, " s%s\n", load_note(jobs.front().result.other_load).c_str()));
     }
 
     record.run_name = record.single.front().run_name;

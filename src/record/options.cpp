@@ -15,8 +15,11 @@ const char* const usage_text =
     "  --runs N          runs one after another, and rounds of copies (default 3, 1 to 100)\n"
     "  --copies N|all    copies started together after the single runs (default all:\n"
     "                    the processors this process may use; 0 or 1 for none)\n"
-    "  --record FILE     the record's file (default DATE-PROCESSOR-COMPILER.txt here)\n"
+    "  --record FILE     the record's file (default DATE-PROCESSOR-COMPILER.txt here,\n"
+    "                    with the microarchitecture where it is known)\n"
     "  --json FILE       also write the result as JSON\n"
+    "  --overwrite       replace a --record or --json file that exists (by default it\n"
+    "                    is refused, and the default name gets -2, -3, ...)\n"
     "  --by NAME         who made the run, for the record's \"Run by:\" line\n"
     "  --picalc PATH     the picalc to run (default: the one beside picalc-record)\n"
     "The arguments after the options go to picalc as they are.\n";
@@ -82,6 +85,10 @@ RecordOptions parse_record_options(int argc, const char* const* argv) {
         }
         if (argument == "-h" || argument == "--help") {
             options.help = true;
+            continue;
+        }
+        if (argument == "--overwrite") {
+            options.overwrite = true;
             continue;
         }
         if (argument.size() < 2 || argument[0] != '-' || argument[1] != '-') {

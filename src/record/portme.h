@@ -15,13 +15,23 @@ namespace picalc::record {
 struct Child {
     std::intptr_t handle = -1; // a pid, or a process HANDLE
     std::string error;         // why it could not be started
+    double cpu_seconds = -1;   // its processor time once it has ended; -1 unknown
 };
+
+// The processor time of the whole system since it started, summed over every
+// processor: busy (any process's or the kernel's) and in all, idle included.
+struct ProcessorTimes {
+    double busy_seconds = -1;
+    double total_seconds = -1;
+};
+ProcessorTimes read_processor_times();
 
 // Starts picalc with its standard input closed and its standard output in
 // output_path; false, with child.error, when it cannot be started.
 bool start_child(const std::string& program, const std::vector<std::string>& arguments,
                  const std::string& output_path, Child& child);
-// Its exit status once it has ended; -1 when it was killed or lost.
+// Its exit status once it has ended, with its processor time; -1 when it was
+// killed or lost.
 std::int32_t wait_child(Child& child);
 
 // The picalc in the folder of this program ("picalc" or "picalc.exe").
@@ -32,7 +42,8 @@ std::string temporary_folder();
 std::int64_t process_number();
 
 // The processor, the processor counts, the hypervisor, the system and the
-// architecture, as far as this system tells them.
+// architecture, the frequencies, caches, memory and power policy, as far as
+// this system tells them.
 MachineInfo read_machine();
 
 // Today's date as YYYY-MM-DD, local time.

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,14 +62,47 @@ bool start_child(const std::string& program, const std::vector<std::string>& arg
 std::int32_t wait_child(Child& child) {
     int status = 0;
     pid_t got = 0;
+    rusage usage{};
     do {
-        got = waitpid(static_cast<pid_t>(child.handle), &status, 0);
+        got = wait4(static_cast<pid_t>(child.handle), &status, 0, &usage);
     } while (got < 0 && errno == EINTR);
+    if (got > 0) {
+        const auto seconds = [](const timeval& time) {
+            return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) * 1e-6;
+        };
+        child.cpu_seconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    }
     child.handle = -1;
     if (got < 0 || !WIFEXITED(status)) {
         return -1;
     }
     return WEXITSTATUS(status);
+}
+
+ProcessorTimes read_processor_times() {
+    ProcessorTimes times;
+    // "cpu  user nice system idle iowait irq softirq steal ...", in clock ticks
+    // summed over every processor.
+    const std::string stat = file_text("/proc/stat");
+    if (stat.rfind("cpu ", 0) != 0) {
+        return times;
+    }
+    std::uint64_t ticks[8] = {};
+    const char* at = stat.c_str() + 4;
+    for (std::uint64_t& tick : ticks) {
+        char* end = nullptr;
+        tick = std::strtoull(at, &end, 10);
+        at = end;
+    }
+    const long per_second = sysconf(_SC_CLK_TCK);
+    if (per_second <= 0) {
+        return times;
+    }
+    const std::uint64_t busy = ticks[0] + ticks[1] + ticks[2] + ticks[5] + ticks[6];
+    const std::uint64_t total = busy + ticks[3] + ticks[4] + ticks[7];
+    times.busy_seconds = static_cast<double>(busy) / static_cast<double>(per_second);
+    times.total_seconds = static_cast<double>(total) / static_cast<double>(per_second);
+    return times;
 }
 
 std::string picalc_beside(const char* argv0) {
@@ -95,7 +129,7 @@ std::int64_t process_number() {
 
 MachineInfo read_machine() {
     MachineInfo machine;
-    parse_cpuinfo(file_text("/proc/cpuinfo"), machine);
+    read_linux_machine("", machine);
     const long online = sysconf(_SC_NPROCESSORS_ONLN);
     if (online > 0) {
         machine.logical_processors = static_cast<std::int32_t>(online);

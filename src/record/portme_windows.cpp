@@ -8,6 +8,7 @@
 #endif
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace picalc::record {
@@ -61,20 +62,130 @@ std::string registry_text(const char* key, const char* name) {
     return text;
 }
 
-std::int32_t physical_cores() {
-    DWORD size = 0;
-    GetLogicalProcessorInformationEx(RelationProcessorCore, nullptr, &size);
-    std::vector<char> buffer(size);
-    auto* first = reinterpret_cast<SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX*>(buffer.data());
-    if (size == 0 || GetLogicalProcessorInformationEx(RelationProcessorCore, first, &size) == 0) {
+std::int32_t registry_number(const char* key, const char* name) {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_DWORD, nullptr, &value, &size) !=
+        ERROR_SUCCESS) {
         return -1;
     }
-    std::int32_t cores = 0;
-    for (DWORD offset = 0; offset < size; ++cores) {
-        offset += reinterpret_cast<SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX*>(buffer.data() + offset)
-                      ->Size;
+    return static_cast<std::int32_t>(value);
+}
+
+// The system's records of one relation (cores, caches), one after another.
+std::vector<char> processor_records(LOGICAL_PROCESSOR_RELATIONSHIP relation) {
+    DWORD size = 0;
+    GetLogicalProcessorInformationEx(relation, nullptr, &size);
+    std::vector<char> buffer(size);
+    auto* first = reinterpret_cast<SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX*>(buffer.data());
+    if (size == 0 || GetLogicalProcessorInformationEx(relation, first, &size) == 0) {
+        buffer.clear();
     }
-    return cores;
+    buffer.resize(size);
+    return buffer;
+}
+
+template <typename Visit> void each_record(const std::vector<char>& records, Visit visit) {
+    for (std::size_t offset = 0; offset < records.size();) {
+        const auto* record = reinterpret_cast<const SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX*>(
+            records.data() + offset);
+        if (record->Size == 0) {
+            break;
+        }
+        visit(*record);
+        offset += record->Size;
+    }
+}
+
+// The physical cores, and whether any of them runs two threads.
+void read_cores(MachineInfo& machine) {
+    const std::vector<char> cores = processor_records(RelationProcessorCore);
+    if (cores.empty()) {
+        return;
+    }
+    machine.physical_cores = 0;
+    machine.smt = 0;
+    each_record(cores, [&machine](const SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX& core) {
+        ++machine.physical_cores;
+        if ((core.Processor.Flags & LTP_PC_SMT) != 0) {
+            machine.smt = 1;
+        }
+    });
+}
+
+// Each cache level once, as the first processor sees it.
+void read_caches(MachineInfo& machine) {
+    each_record(processor_records(RelationCache),
+                [&machine](const SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX& record) {
+                    const CACHE_RELATIONSHIP& cache = record.Cache;
+                    if ((cache.GroupMask.Mask & 1U) == 0) {
+                        return;
+                    }
+                    CacheInfo info;
+                    info.level = cache.Level;
+                    info.type = cache.Type == CacheData          ? "Data"
+                                : cache.Type == CacheInstruction ? "Instruction"
+                                                                 : "Unified";
+                    info.size_kib = cache.CacheSize / 1024;
+                    info.shared_by = __builtin_popcountll(cache.GroupMask.Mask);
+                    machine.caches.push_back(info);
+                });
+}
+
+// The active power plan by name, where it is one of Windows' own.
+std::string power_plan() {
+    const std::string scheme = registry_text(
+        "SYSTEM\\CurrentControlSet\\Control\\Power\\User\\PowerSchemes", "ActivePowerScheme");
+    const struct {
+        const char* guid;
+        const char* name;
+    } plans[] = {
+        {"381b4222-f694-41f0-9685-ff5bb260df2e", "Balanced"},
+        {"8c5e7fda-e8bf-4a96-9a85-a6e23a8c635c", "High performance"},
+        {"a1841308-3541-4fab-bc81-f71556f20b4a", "Power saver"},
+        {"e9a42b02-d5df-448d-aa00-03f14749eb61", "Ultimate Performance"},
+    };
+    for (const auto& plan : plans) {
+        if (scheme == plan.guid) {
+            return plan.name;
+        }
+    }
+    return scheme.empty() ? "" : "power plan " + scheme;
+}
+
+// The CPUID signature: vendor, and family, model and stepping with their
+// extended fields folded in as x86's documentation prescribes.
+void read_cpuid(MachineInfo& machine) {
+#if defined(__i386__) || defined(__x86_64__)
+    unsigned int eax = 0;
+    unsigned int ebx = 0;
+    unsigned int ecx = 0;
+    unsigned int edx = 0;
+    if (__get_cpuid(0, &eax, &ebx, &ecx, &edx) != 0) {
+        char vendor[13] = {};
+        std::memcpy(vendor, &ebx, 4);
+        std::memcpy(vendor + 4, &edx, 4);
+        std::memcpy(vendor + 8, &ecx, 4);
+        machine.vendor = vendor;
+    }
+    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) != 0) {
+        machine.hypervisor = static_cast<std::int32_t>((ecx >> 31U) & 1U);
+        const unsigned int base_family = (eax >> 8U) & 0xFU;
+        const unsigned int base_model = (eax >> 4U) & 0xFU;
+        const unsigned int family =
+            base_family == 0xFU ? base_family + ((eax >> 20U) & 0xFFU) : base_family;
+        const unsigned int model = base_family == 0xFU || base_family == 6U
+                                       ? base_model + (((eax >> 16U) & 0xFU) << 4U)
+                                       : base_model;
+        machine.family = static_cast<std::int32_t>(family);
+        machine.model = static_cast<std::int32_t>(model);
+        machine.stepping = static_cast<std::int32_t>(eax & 0xFU);
+        machine.microarchitecture =
+            x86_microarchitecture(machine.vendor, machine.family, machine.model, machine.stepping);
+    }
+#else
+    static_cast<void>(machine);
+#endif
 }
 
 // GetProcAddress gives every function one type; going through this one
@@ -158,17 +269,43 @@ bool start_child(const std::string& program, const std::vector<std::string>& arg
     return true;
 }
 
+double seconds_of(const FILETIME& time) {
+    return static_cast<double>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32U) |
+                               time.dwLowDateTime) *
+           1e-7;
+}
+
 std::int32_t wait_child(Child& child) {
     auto* process = reinterpret_cast<HANDLE>(child.handle);
     DWORD status = 0;
     const bool ended = WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 &&
                        GetExitCodeProcess(process, &status) != 0;
+    FILETIME created{};
+    FILETIME exited{};
+    FILETIME kernel{};
+    FILETIME user{};
+    if (ended && GetProcessTimes(process, &created, &exited, &kernel, &user) != 0) {
+        child.cpu_seconds = seconds_of(kernel) + seconds_of(user);
+    }
     CloseHandle(process);
     child.handle = -1;
     if (!ended || status > 255) {
         return -1;
     }
     return static_cast<std::int32_t>(status);
+}
+
+ProcessorTimes read_processor_times() {
+    ProcessorTimes times;
+    FILETIME idle{};
+    FILETIME kernel{};
+    FILETIME user{};
+    // The kernel time includes the idle time.
+    if (GetSystemTimes(&idle, &kernel, &user) != 0) {
+        times.busy_seconds = seconds_of(kernel) - seconds_of(idle) + seconds_of(user);
+        times.total_seconds = seconds_of(kernel) + seconds_of(user);
+    }
+    return times;
 }
 
 std::string picalc_beside(const char* argv0) {
@@ -208,16 +345,18 @@ MachineInfo read_machine() {
     if (GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask) != 0) {
         machine.usable_processors = __builtin_popcountll(process_mask);
     }
-    machine.physical_cores = physical_cores();
-#if defined(__i386__) || defined(__x86_64__)
-    unsigned int eax = 0;
-    unsigned int ebx = 0;
-    unsigned int ecx = 0;
-    unsigned int edx = 0;
-    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) != 0) {
-        machine.hypervisor = static_cast<std::int32_t>((ecx >> 31U) & 1U);
+    read_cores(machine);
+    read_caches(machine);
+    read_cpuid(machine);
+    // The registry's "~MHz" is the processor's rated speed.
+    machine.base_mhz =
+        registry_number("HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", "~MHz");
+    MEMORYSTATUSEX memory{};
+    memory.dwLength = sizeof memory;
+    if (GlobalMemoryStatusEx(&memory) != 0) {
+        machine.memory_mib = static_cast<std::int64_t>(memory.ullTotalPhys / (1024U * 1024U));
     }
-#endif
+    machine.governor = power_plan();
     machine.system = windows_version();
     SYSTEM_INFO system{};
     GetNativeSystemInfo(&system);

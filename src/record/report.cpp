@@ -44,11 +44,21 @@ std::string json_text(const std::string& text) {
     return text.empty() ? "null" : json_string(text);
 }
 
+std::string json_load(double load) {
+    if (load < 0) {
+        return "null";
+    }
+    char text[32];
+    static_cast<void>(std::snprintf(text, sizeof text, "%.3f", load));
+    return text;
+}
+
 std::string json_run(const RunResult& run) {
     return "{\"seconds\": " + (run.valid ? run.seconds : std::string("null")) +
            ", \"exit_status\": " + std::to_string(run.exit_status) +
            ", \"valid\": " + (run.valid ? "true" : "false") +
-           ", \"verdict\": " + json_string(run.verdict) + "}";
+           ", \"verdict\": " + json_string(run.verdict) +
+           ", \"other_load\": " + json_load(run.other_load) + "}";
 }
 
 std::string cores_text(const MachineInfo& machine) {
@@ -123,6 +133,83 @@ std::size_t utf8_length(const std::string& text, std::size_t i) {
     return length;
 }
 
+// Whether other work shared the processors during the runs, in a line.
+std::string other_work_text(const Summary& summary) {
+    if (!summary.disturbed.empty()) {
+        std::string runs;
+        for (const std::string& run : summary.disturbed) {
+            runs += (runs.empty() ? "" : ", ") + run;
+        }
+        return "Disturbed: other work kept processors busy during " + runs +
+               ": those times are not this machine's best\n";
+    }
+    if (summary.highest_load < 0) {
+        return "Other work: unknown\n";
+    }
+    char text[96];
+    static_cast<void>(std::snprintf(text, sizeof text,
+                                    "Other work: at most %.2f of a processor during any run\n",
+                                    summary.highest_load));
+    return text;
+}
+
+std::string mhz_text(std::int32_t mhz) {
+    return mhz < 0 ? "unknown" : std::to_string(mhz) + " MHz";
+}
+
+std::string caches_text(const std::vector<CacheInfo>& caches) {
+    std::string text;
+    for (const CacheInfo& cache : caches) {
+        std::string name = "L" + count_text(cache.level);
+        name += cache.type == "Data" ? "d" : cache.type == "Instruction" ? "i" : "";
+        text += (text.empty() ? "" : ", ") + name + " " +
+                (cache.size_kib < 0 ? "unknown" : std::to_string(cache.size_kib) + " KiB");
+        if (cache.shared_by > 1) {
+            text += " per " + std::to_string(cache.shared_by) + " processors";
+        }
+    }
+    return text.empty() ? "unknown" : text;
+}
+
+std::string switch_text(std::int32_t value) {
+    return value < 0 ? "unknown" : value == 1 ? "on" : "off";
+}
+
+// The frequencies, caches, memory, SMT and power policy on one line: the
+// record's "Hardware:".
+std::string machine_text(const MachineInfo& machine) {
+    std::string text = "max " + mhz_text(machine.max_mhz) + ", base " + mhz_text(machine.base_mhz) +
+                       ", reported " + mhz_text(machine.reported_mhz);
+    text += "; caches " + caches_text(machine.caches);
+    text += "; memory " + (machine.memory_mib < 0 ? std::string("unknown")
+                                                  : std::to_string(machine.memory_mib) + " MiB");
+    text += "; SMT " + switch_text(machine.smt);
+    text += "; governor " + known(machine.governor) +
+            (machine.scaling_driver.empty() ? "" : " (" + machine.scaling_driver + ")");
+    text += ", boost " + switch_text(machine.boost);
+    text += ", energy preference " + known(machine.energy_preference);
+    return text;
+}
+
+std::string json_number(std::int64_t number) {
+    return number < 0 ? "null" : std::to_string(number);
+}
+
+std::string json_switch(std::int32_t value) {
+    return value < 0 ? "null" : value == 1 ? "true" : "false";
+}
+
+std::string json_caches(const std::vector<CacheInfo>& caches) {
+    std::string json;
+    for (const CacheInfo& cache : caches) {
+        json += std::string(json.empty() ? "" : ", ") + "{\"level\": " + json_number(cache.level) +
+                ", \"type\": " + json_text(cache.type) +
+                ", \"size_kib\": " + json_number(cache.size_kib) +
+                ", \"shared_by\": " + json_number(cache.shared_by) + "}";
+    }
+    return "[" + json + "]";
+}
+
 } // namespace
 
 Summary summarize(const std::vector<RunResult>& single,
@@ -144,6 +231,27 @@ Summary summarize(const std::vector<RunResult>& single,
         summary.minimum = *std::min_element(summary.single.begin(), summary.single.end());
         summary.maximum = *std::max_element(summary.single.begin(), summary.single.end());
     }
+    const auto note_load = [&summary](double load, const std::string& name) {
+        if (load < 0) {
+            return;
+        }
+        summary.highest_load = std::max(summary.highest_load, load);
+        if (load > disturbing_load) {
+            char text[96];
+            static_cast<void>(std::snprintf(text, sizeof text, "%s (%.2f)", name.c_str(), load));
+            summary.disturbed.emplace_back(text);
+        }
+    };
+    for (std::size_t i = 0; i < single.size(); ++i) {
+        note_load(single[i].other_load,
+                  "run " + std::to_string(i + 1) + " of " + std::to_string(single.size()));
+    }
+    for (std::size_t r = 0; r < copies.size(); ++r) {
+        if (!copies[r].empty()) {
+            note_load(copies[r].front().other_load,
+                      "round " + std::to_string(r + 1) + " of " + std::to_string(copies.size()));
+        }
+    }
     if (!all_copies.empty()) {
         summary.copy_median = check::median_of(all_copies);
         const auto at_once = static_cast<double>(copies.front().size());
@@ -161,7 +269,7 @@ std::string summary_text(const Record& record) {
     text += "Median: " + seconds_text(summary.median) + " seconds (minimum " +
             seconds_text(summary.minimum) + ", maximum " + seconds_text(summary.maximum) + ")\n";
     if (summary.copies.empty()) {
-        return text;
+        return text + other_work_text(summary);
     }
     const std::size_t at_once = summary.copies.front().size();
     text += "Copies: " + std::to_string(at_once) + " at once, " +
@@ -178,13 +286,14 @@ std::string summary_text(const Record& record) {
                                     "%.2f single runs at once\n",
                                     summary.scaling, at_once, summary.median, summary.copy_median,
                                     summary.scaling));
-    return text + scaling;
+    return text + scaling + other_work_text(summary);
 }
 
 std::string record_text(const Record& record) {
     const MachineInfo& machine = record.machine;
-    std::string text = "CPU: " + known(machine.processor) + "\n";
+    std::string text = "CPU: " + processor_text(machine) + "\n";
     text += "Cores: " + cores_text(machine) + "\n";
+    text += "Hardware: " + machine_text(machine) + "\n";
     text += "System: " + known(machine.system) +
             (machine.kernel.empty() ? "" : ", " + machine.kernel) + ", " +
             known(machine.architecture) + "\n";
@@ -257,7 +366,23 @@ std::string record_json(const Record& record) {
                                        : "false") +
             ", \"system\": " + json_text(machine.system) +
             ", \"kernel\": " + json_text(machine.kernel) +
-            ", \"architecture\": " + json_text(machine.architecture) + "},\n";
+            ", \"architecture\": " + json_text(machine.architecture) +
+            ", \"vendor\": " + json_text(machine.vendor) +
+            ", \"family\": " + json_number(machine.family) +
+            ", \"model\": " + json_number(machine.model) +
+            ", \"stepping\": " + json_number(machine.stepping) +
+            ", \"microarchitecture\": " + json_text(machine.microarchitecture) +
+            ", \"microcode\": " + json_text(machine.microcode) +
+            ", \"max_mhz\": " + json_number(machine.max_mhz) +
+            ", \"base_mhz\": " + json_number(machine.base_mhz) +
+            ", \"reported_mhz\": " + json_number(machine.reported_mhz) +
+            ", \"caches\": " + json_caches(machine.caches) +
+            ", \"memory_mib\": " + json_number(machine.memory_mib) +
+            ", \"smt\": " + json_switch(machine.smt) +
+            ", \"governor\": " + json_text(machine.governor) +
+            ", \"scaling_driver\": " + json_text(machine.scaling_driver) +
+            ", \"boost\": " + json_switch(machine.boost) +
+            ", \"energy_preference\": " + json_text(machine.energy_preference) + "},\n";
     json +=
         "  \"build\": {\"picalc_version\": " + json_text(build.version) +
         ", \"compiler\": " + json_text(build.compiler) + ", \"flags\": " + json_text(build.flags) +
@@ -286,6 +411,12 @@ std::string record_json(const Record& record) {
                 ", \"copy_median\": " + seconds_text(summary.copy_median) +
                 ", \"scaling\": " + scaling;
     }
+    std::string disturbed;
+    for (const std::string& run : summary.disturbed) {
+        disturbed += (disturbed.empty() ? "" : ", ") + json_string(run);
+    }
+    json += ", \"highest_other_load\": " + json_load(summary.highest_load) + ", \"disturbed\": [" +
+            disturbed + "]";
     return json + "}\n}\n";
 }
 
@@ -297,6 +428,9 @@ std::string default_record_name(const Record& record) {
         }
     }
     std::string name = record.date + "-" + known(slug(processor, 4));
+    if (!record.machine.microarchitecture.empty()) {
+        name += "-" + slug(record.machine.microarchitecture, 3); // "zen-4"
+    }
     if (!record.build.compiler.empty()) {
         name += "-" + slug(record.build.compiler, 2); // "gcc-12"
     }
