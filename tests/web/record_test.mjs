@@ -13,7 +13,7 @@ import { tmpdir } from "node:os";
 import { join, resolve } from "node:path";
 import { promisify } from "node:util";
 import {
-  buildInfoOf, fragmentLimit, historyLimit, loadHistory, parseFragment, recordFileName, recordJson, recordText,
+  buildInfoOf, clientHintsOf, fragmentLimit, historyLimit, loadHistory, parseFragment, recordFileName, recordJson, recordText,
   saveHistory, shareFragment, summaryLines, summaryOf, systemOf,
 } from "../../wasm/site/record.js";
 
@@ -45,7 +45,7 @@ test("the summary is picalc-record's, line for line, on a record it made", async
 
 test("picalc-check accepts the record, and its JSON has picalc-record's keys", async (t) => {
   const text = recordText(result);
-  assert.match(text, /^CPU: unknown\nCores: 2 logical processors, unknown physical cores, hypervisor unknown\nSystem: Linux, x86_64\nBuild: picalc 1\.0\.0, Firefox 153 \(Gecko engine\), WebAssembly page, generic-wasm32, wasi-libc\nRun by: unknown\nDate: 2026-12-09\nNotes: .*"picalc 763 s".*\n\nRuns: 3 of 763 digits \[Stomer\]/);
+  assert.match(text, /^CPU: unknown\nCores: 2 logical processors, unknown physical cores, hypervisor unknown\nHardware: max unknown, base unknown, reported unknown; caches unknown; memory unknown; SMT unknown; governor unknown, boost unknown, energy preference unknown\nSystem: Linux, x86_64\nBuild: picalc 1\.0\.0, Firefox 153 \(Gecko engine\), WebAssembly page, generic-wasm32, wasi-libc\nRun by: unknown\nDate: 2026-12-09\nNotes: .*"picalc 763 s".*\n\nRuns: 3 of 763 digits \[Stomer\]/);
   const json = JSON.parse(recordJson(result));
   assert.equal(json.summary.median, 2.118);
   assert.equal(json.summary.scaling, Number(((2 * 2.118) / 2.43).toFixed(3)));
@@ -132,6 +132,27 @@ test("the build line is found in picalc.wasm's bytes, and the system in the brow
     ["", "", { system: null, architecture: null }],
   ];
   for (const [agent, platform, expected] of systems) assert.deepEqual(systemOf(agent, platform), expected, agent);
+});
+
+test("client hints and the memory a browser reports fill the record's machine fields", () => {
+  const hints = [
+    [{ architecture: "x86", bitness: "64", model: "", platformVersion: "15.0.0" },
+      { architecture: "x86_64", platformVersion: "15.0.0", model: null }],
+    [{ architecture: "arm", bitness: "64", model: "Pixel 8", platformVersion: "14.0.0" },
+      { architecture: "aarch64", platformVersion: "14.0.0", model: "Pixel 8" }],
+    [{ architecture: "arm", bitness: "32" }, { architecture: "armv7l", platformVersion: null, model: null }],
+    [{ architecture: "x86", bitness: "32" }, { architecture: "i686", platformVersion: null, model: null }],
+    [{ architecture: "", bitness: "" }, { architecture: null, platformVersion: null, model: null }],
+    [undefined, { architecture: null, platformVersion: null, model: null }],
+  ];
+  for (const [values, expected] of hints) assert.deepEqual(clientHintsOf(values), expected, JSON.stringify(values));
+  const phone = { ...result, system: "Android 14", architecture: "aarch64", platformVersion: "14.0.0", model: "Pixel 8",
+    memoryGiB: 8 };
+  assert.match(recordText(phone), /\nHardware: [^\n]*; memory 8192 MiB; [^\n]*\nSystem: Android 14 \(platform version 14\.0\.0, model Pixel 8\), aarch64\n/);
+  const json = JSON.parse(recordJson(phone));
+  assert.equal(json.machine.memory_mib, 8192);
+  assert.equal(json.machine.system, "Android 14 (platform version 14.0.0, model Pixel 8)");
+  assert.equal(JSON.parse(recordJson(result)).machine.memory_mib, null);
 });
 
 const storage = (initial) => {

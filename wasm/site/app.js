@@ -7,7 +7,7 @@ import { engineOf } from "./engine.js";
 import { stageClock } from "./stages.js";
 import {
   loadHistory, parseFragment, recordFileName, recordJson, recordText, saveHistory, shareFragment, summarize,
-  summaryLines, systemOf,
+  summaryLines, systemOf, clientHintsOf,
 } from "./record.js";
 import { MeasurementFailed, measure, verifiedText } from "./measure.js";
 import { describeRun, showComparison, showHistory, showStages } from "./results_view.js";
@@ -62,7 +62,17 @@ const here = {
   platform: platform || "unknown",
   ...systemOf(navigator.userAgent, platform),
   cores: Number.isInteger(navigator.hardwareConcurrency) ? navigator.hardwareConcurrency : "unknown",
+  memoryGiB: typeof navigator.deviceMemory === "number" ? navigator.deviceMemory : null,
 };
+// Client hints arrive later, long before a measurement ends; engines without
+// them keep what the user agent string says.
+navigator.userAgentData?.getHighEntropyValues?.(["architecture", "bitness", "model", "platformVersion"])
+  .then((values) => {
+    const hints = clientHintsOf(values);
+    Object.assign(here, { platformVersion: hints.platformVersion, model: hints.model },
+      hints.architecture ? { architecture: hints.architecture } : {});
+  })
+  .catch(() => {});
 const copiesAtOnce = Number.isInteger(here.cores) && here.cores > 0 ? here.cores : 1;
 
 // Storage can be refused outright (cookies blocked): then nothing is kept.

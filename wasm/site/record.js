@@ -102,6 +102,31 @@ export function systemOf(userAgent, platform) {
 
 const known = (text) => text ?? "unknown";
 
+// What a browser with client hints (getHighEntropyValues) tells of the
+// machine: the architecture in picalc-record's words, the platform's version
+// and the device's model; null for anything it does not tell.
+export function clientHintsOf(values) {
+  const names = { x86: { 64: "x86_64", 32: "i686" }, arm: { 64: "aarch64", 32: "armv7l" } };
+  return {
+    architecture: names[values?.architecture]?.[values?.bitness] ?? null,
+    platformVersion: values?.platformVersion || null,
+    model: values?.model || null,
+  };
+}
+
+// The system as the browser names it, with the platform's version and the
+// device's model where it tells them.
+const systemText = (result) => {
+  const details = [
+    result.platformVersion && `platform version ${result.platformVersion}`,
+    result.model && `model ${result.model}`,
+  ].filter(Boolean);
+  return result.system == null ? null : result.system + (details.length ? ` (${details.join(", ")})` : "");
+};
+
+// A browser rounds the memory it reports (Chromium also caps it at 8 GiB).
+const memoryMiB = (result) => (Number.isFinite(result.memoryGiB) ? Math.round(result.memoryGiB * 1024) : null);
+
 const stageText = (stages) =>
   stages.map((seconds, i) => `${stageNames[i]} ${seconds} s`).join(", ");
 
@@ -118,13 +143,16 @@ export function recordText(result) {
   return [
     "CPU: unknown",
     `Cores: ${cores}, unknown physical cores, hypervisor unknown`,
-    `System: ${known(result.system)}, ${known(result.architecture)}`,
+    `Hardware: max unknown, base unknown, reported unknown; caches unknown; memory ${
+      memoryMiB(result) === null ? "unknown" : `${memoryMiB(result)} MiB`}; SMT unknown; governor unknown, ` +
+      "boost unknown, energy preference unknown",
+    `System: ${known(systemText(result))}, ${known(result.architecture)}`,
     `Build: picalc ${known(build.version)}, ${browserText(result)}, WebAssembly page, ${known(build.target)}, ` +
       (build.libc ?? "C library unknown"),
     "Run by: unknown",
     `Date: ${result.date}`,
     `Notes: made by picalc's page running "picalc ${result.arguments.join(" ")}"; the browser reported the ` +
-      `logical processors and the platform ("${result.platform}"); the WebAssembly was built by ` +
+      `logical processors, the memory (rounded) and the platform ("${result.platform}"); the WebAssembly was built by ` +
       `${known(build.compiler)} ${known(build.flags)}; stage times of the median run: ${stageText(result.stages)}`,
     "",
     ...summaryLines(result),
@@ -137,7 +165,8 @@ export function recordText(result) {
 export function recordJson(result) {
   const build = result.build ?? {};
   const summary = summarize(timesOf(result), result.copies ?? []);
-  const run = (seconds) => ({ seconds, exit_status: 0, valid: true, verdict: "verified" });
+  // A browser cannot see other processes: their load is unknown.
+  const run = (seconds) => ({ seconds, exit_status: 0, valid: true, verdict: "verified", other_load: null });
   const cores = Number.isInteger(result.cores) ? result.cores : null;
   const json = {
     schema_version: 1,
@@ -148,7 +177,10 @@ export function recordJson(result) {
     run: runName(result),
     machine: {
       processor: null, logical_processors: cores, usable_processors: cores, physical_cores: null, hypervisor: null,
-      system: result.system ?? null, kernel: null, architecture: result.architecture ?? null,
+      system: systemText(result), kernel: null, architecture: result.architecture ?? null,
+      vendor: null, family: null, model: null, stepping: null, microarchitecture: null, microcode: null,
+      max_mhz: null, base_mhz: null, reported_mhz: null, caches: [], memory_mib: memoryMiB(result), smt: null,
+      governor: null, scaling_driver: null, boost: null, energy_preference: null,
     },
     build: {
       picalc_version: build.version ?? null, compiler: browserText(result), flags: null,
@@ -165,6 +197,7 @@ export function recordJson(result) {
         copies_at_once: summary.atOnce, copy_median: Number(summary.copyMedian.toFixed(6)),
         scaling: Number(summary.scaling.toFixed(3)),
       }),
+      highest_other_load: null, disturbed: null,
     },
     stage_seconds: Object.fromEntries(stageNames.map((name, i) => [name, result.stages[i]])),
   };
