@@ -195,6 +195,11 @@ AnyFunction any_function(FARPROC function) {
     return reinterpret_cast<AnyFunction>(function);
 }
 
+bool under_wine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 std::string windows_version() {
     using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
@@ -284,7 +289,10 @@ std::int32_t wait_child(Child& child) {
     FILETIME exited{};
     FILETIME kernel{};
     FILETIME user{};
-    if (ended && GetProcessTimes(process, &created, &exited, &kernel, &user) != 0) {
+    // wine answers for another process with a few hundredths of a second,
+    // whatever it used: there the other work stays unknown.
+    if (ended && !under_wine() &&
+        GetProcessTimes(process, &created, &exited, &kernel, &user) != 0) {
         child.cpu_seconds = seconds_of(kernel) + seconds_of(user);
     }
     CloseHandle(process);
