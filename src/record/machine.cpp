@@ -3,6 +3,7 @@
 // embeds. What a text does not say stays unknown; nothing is guessed.
 #include "record.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -378,8 +379,10 @@ void parse_cpuinfo(const std::string& text, MachineInfo& machine) {
             x86_microarchitecture(vendor, machine.family, machine.model, machine.stepping);
     }
     if (!megahertz.empty()) {
-        machine.reported_mhz =
-            static_cast<std::int32_t>(std::strtod(megahertz.c_str(), nullptr) + 0.5);
+        const double mhz = std::strtod(megahertz.c_str(), nullptr);
+        if (mhz > 0 && mhz < 1e6) {
+            machine.reported_mhz = static_cast<std::int32_t>(std::lround(mhz));
+        }
     }
     if (!cores.empty()) {
         machine.physical_cores = static_cast<std::int32_t>(cores.size());
