@@ -125,22 +125,6 @@ bool has_word(const std::string& words, const std::string& word) {
     return false;
 }
 
-// A small text file whole, or "" when it cannot be read.
-std::string file_text(const std::string& path) {
-    std::string text;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return text;
-    }
-    char chunk[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0 && text.size() < (1U << 22U)) {
-        text.append(chunk, got);
-    }
-    static_cast<void>(std::fclose(file)); // only read from
-    return text;
-}
-
 // How many processors a sysfs list such as "0-3,8,10-11" names; -1 when it
 // names none.
 std::int32_t listed_processors(const std::string& list) {
@@ -184,6 +168,21 @@ std::int32_t khz_to_mhz(const std::string& text) {
 }
 
 } // namespace
+
+std::string file_text(const std::string& path) {
+    std::string text;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return text;
+    }
+    char chunk[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0 && text.size() < (1U << 22U)) {
+        text.append(chunk, got);
+    }
+    static_cast<void>(std::fclose(file)); // only read from
+    return text;
+}
 
 std::string processor_text(const MachineInfo& machine) {
     std::string text = machine.processor.empty() ? "unknown" : machine.processor;

@@ -16,24 +16,6 @@
 #include <unistd.h>
 
 namespace picalc::record {
-namespace {
-
-std::string file_text(const char* path) {
-    std::string text;
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
-        return text;
-    }
-    char chunk[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0 && text.size() < (1U << 22U)) {
-        text.append(chunk, got);
-    }
-    static_cast<void>(std::fclose(file)); // only read from
-    return text;
-}
-
-} // namespace
 
 bool start_child(const std::string& program, const std::vector<std::string>& arguments,
                  const std::string& output_path, Child& child) {

@@ -79,6 +79,9 @@ std::string x86_microarchitecture(const std::string& vendor, std::int32_t family
 // stepping 1)".
 std::string processor_text(const MachineInfo& machine);
 
+// A small text file whole (4 MiB at most), or "" when it cannot be read.
+std::string file_text(const std::string& path);
+
 // /proc/cpuinfo as x86, Arm, RISC-V, POWER and IBM Z kernels write it.
 void parse_cpuinfo(const std::string& text, MachineInfo& machine);
 // What Linux says of the machine below ROOT ("" for the running system):
