@@ -41,10 +41,15 @@ joined() {
   awk 'NR > 1 { printf "; " } { printf "%s", $0 } END { print "" }' "$@"
 }
 
-# One line: every check that was NOT RUN and why, or that none was.
-not_run_summary() {
+# One line: every check that was NOT RUN and why, or that none was; after a
+# failure (STATUS not 0), what was NOT RUN until CI stopped.
+not_run_summary() { # [STATUS]
+  local until=""
+  [ "${1:-0}" -eq 0 ] || until=" until CI stopped (status $1)"
   if [ -s "$ci_state/not-run" ]; then
-    echo "NOT RUN ($(sort -u "$ci_state/not-run" | wc -l)): $(sort -u "$ci_state/not-run" | joined)"
+    echo "NOT RUN ($(sort -u "$ci_state/not-run" | wc -l))$until: $(sort -u "$ci_state/not-run" | joined)"
+  elif [ -n "$until" ]; then
+    echo "NOT RUN: none$until"
   else
     echo "NOT RUN: none; every check ran"
   fi
