@@ -179,7 +179,7 @@ for (const name of names) {
       await runEnded(page);
       const download = await downloaded(page, "download");
       assert.match(download.name, /^\d{4}-\d\d-\d\d-[a-z0-9-]+-wasm\.txt$/);
-      assert.match(download.text, /^CPU: unknown\nCores: \d+ logical processors, unknown physical cores, hypervisor unknown\nSystem: .+\nBuild: picalc \d+\.\d+\.\d+, .+ \(\w+ engine\), WebAssembly page, .+\nRun by: unknown\nDate: \d{4}-\d\d-\d\d\nNotes: .+\n\nRuns: 1 of 0 digits \[Gauss\], one after another\n.*\n.*\n\npi calc/);
+      assert.match(download.text, /^CPU: unknown\nCores: \d+ logical processors, unknown physical cores, hypervisor unknown\nHardware: max unknown, base unknown, reported unknown; caches unknown; memory (\d+ MiB|unknown); SMT unknown; governor unknown, boost unknown, energy preference unknown\nSystem: .+\nBuild: picalc \d+\.\d+\.\d+, .+ \(\w+ engine\), WebAssembly page, .+\nRun by: unknown\nDate: \d{4}-\d\d-\d\d\nNotes: .+\n\nRuns: 1 of 0 digits \[Gauss\], one after another\n.*\n.*\n\npi calc/);
       const verdict = await checked(t, download);
       if (verdict !== null) assert.match(verdict, /^valid: 0 digits \[Gauss\]/);
       shared = { link: await property(page, "#share", "href"), score: await text(page, "#score") };

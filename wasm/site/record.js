@@ -124,7 +124,8 @@ const systemText = (result) => {
   return result.system == null ? null : result.system + (details.length ? ` (${details.join(", ")})` : "");
 };
 
-// A browser rounds the memory it reports (Chromium also caps it at 8 GiB).
+// A browser rounds the memory it reports to a power of two, and only some
+// engines report it at all.
 const memoryMiB = (result) => (Number.isFinite(result.memoryGiB) ? Math.round(result.memoryGiB * 1024) : null);
 
 const stageText = (stages) =>
