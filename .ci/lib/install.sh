@@ -141,17 +141,18 @@ install_for() {
 }
 
 install_each() {
-  local spec packages=()
-  for spec in "$@"; do
-    read -ra spec_packages <<<"${spec#*|}"
-    packages+=("${spec_packages[@]}")
+  local check packages=() check_packages
+  for check in "$@"; do
+    read -ra check_packages <<<"${check#*|}"
+    packages+=("${check_packages[@]}")
   done
   [ ${#packages[@]} -gt 0 ] || return 0
+  mkdir -p "$ci_state"
   echo "== installing what single checks need: ${packages[*]}"
   install_once "$ci_state/install-checks.log" "${packages[@]}" && return 0
   echo "   installing them one check at a time"
-  for spec in "$@"; do
-    read -ra spec_packages <<<"${spec#*|}"
-    install_for "${spec%%|*}" "${spec_packages[@]}" || true
+  for check in "$@"; do
+    read -ra check_packages <<<"${check#*|}"
+    install_for "${check%%|*}" "${check_packages[@]}" || true
   done
 }

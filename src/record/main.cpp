@@ -87,17 +87,14 @@ std::string unused_name(const std::string& name) {
 // Whether the file can be written, found out before minutes of runs; a file
 // that did not exist is not left behind.
 bool writable(const std::string& path, std::string& error) {
-    std::FILE* existing = std::fopen(path.c_str(), "rb");
-    if (existing != nullptr) {
-        static_cast<void>(std::fclose(existing)); // only probed
-    }
+    const bool existed = exists(path);
     std::FILE* file = std::fopen(path.c_str(), "ab");
     if (file == nullptr) {
         error = "cannot write " + path + ": " + std::strerror(errno);
         return false;
     }
     static_cast<void>(std::fclose(file)); // nothing written
-    if (existing == nullptr) {
+    if (!existed) {
         static_cast<void>(std::remove(path.c_str()));
     }
     return true;
