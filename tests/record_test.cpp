@@ -12,6 +12,7 @@
 
 namespace picalc::record {
 namespace {
+using check::json_string;
 
 TEST(Cpuinfo, NamesTheProcessorOfEachArchitecturesKernel) {
     const struct {

@@ -207,6 +207,20 @@ bool is_time_line(std::string_view line, std::string_view& seconds) {
            all_of(seconds.substr(point + 1), "0123456789");
 }
 
+// The digits every run of one count and formula must list. The runs of a
+// record share them, so the last ones are kept rather than recomputed.
+const std::int32_t* listing_digits(const BenchmarkOptions& options) {
+    static BenchmarkOptions kept{-1, Formula::Gauss};
+    static std::int32_t* digits = nullptr;
+    if (digits == nullptr || kept.digit_count != options.digit_count ||
+        kept.formula != options.formula) {
+        std::free(digits);
+        digits = compute_pi_digits(options);
+        kept = options;
+    }
+    return digits;
+}
+
 } // namespace
 
 std::string run_name(std::int32_t digit_count, Formula formula) {
@@ -274,7 +288,7 @@ CheckReport check_saved_run(const SavedRun& run) {
                        std::to_string(places) + " decimal places");
     }
 
-    std::int32_t* sum = compute_pi_digits({digit_count, formula});
+    const std::int32_t* sum = listing_digits({digit_count, formula});
     if (sum == nullptr) {
         return {Verdict::OutOfMemory,
                 "not enough memory to recompute " + std::to_string(digit_count) + " digits",
@@ -282,7 +296,6 @@ CheckReport check_saved_run(const SavedRun& run) {
     }
     std::string report =
         listing_mismatch(run, sum, static_cast<std::int32_t>(precision_for(digit_count)));
-    std::free(sum);
     if (!report.empty()) {
         return invalid(report);
     }

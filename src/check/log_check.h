@@ -29,7 +29,13 @@ struct SavedRun {
     bool too_long = false; // reading stopped at the size limit
     std::string open_line; // the line being read
     bool open_line_cut = false;
+    // The text before the banner as it was read, up to max_preamble_bytes:
+    // a record's header, which the check itself never reads.
+    std::string preamble;
+    std::size_t preamble_line_start = 0;
 };
+
+inline constexpr std::size_t max_preamble_bytes = 65536;
 
 inline constexpr std::size_t max_line_length = 128;
 
@@ -84,6 +90,7 @@ struct SavedLog {
     SavedRun run;                // the run being read
     std::int32_t runs = 0;       // runs read and checked
     std::vector<double> seconds; // each valid run's time
+    std::string preamble;        // the first run's
     CheckReport first;           // the first run's report
     CheckReport failure;         // the first bad run's report, named
     bool failed = false;
@@ -95,6 +102,12 @@ CheckReport finish_saved_log(SavedLog& log);
 
 // Reads and checks a whole stream; false on a read error.
 bool check_saved_log_from(std::FILE* stream, CheckReport& report);
+// The same, keeping what was read: each run's time and the header.
+bool check_saved_log_from(std::FILE* stream, SavedLog& log, CheckReport& report);
+
+// A JSON string literal of UTF-8 text, quotes included; bytes that are not
+// UTF-8 become U+FFFD.
+std::string json_string(const std::string& text);
 
 // The sum buffer that compute_pi leaves, computed with the arctangent series
 // split over two threads; nullptr when the buffers cannot be allocated. The

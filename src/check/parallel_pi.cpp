@@ -7,8 +7,10 @@
 #include "log_check.h"
 
 #include <cstdlib>
+#ifndef __wasi__
 #include <system_error>
 #include <thread>
+#endif
 
 namespace picalc::check {
 
@@ -28,18 +30,24 @@ std::int32_t* compute_pi_digits(const BenchmarkOptions& options) {
         const auto first_series = [&] {
             add_arctan_series(options.formula, 0, first_term, first_sum, n);
         };
+#ifdef __wasi__
+        first_series(); // WASI has no threads: the same sums, one after the other
+#else
         std::thread helper;
         try {
             helper = std::thread(first_series);
         } catch (const std::system_error&) {
             first_series(); // no second thread here: the same sums, one after the other
         }
+#endif
         for (std::int32_t term_index = 1; term_index < terms_per_formula; ++term_index) {
             add_arctan_series(options.formula, term_index, term, sum, n);
         }
+#ifndef __wasi__
         if (helper.joinable()) {
             helper.join();
         }
+#endif
         for (std::int32_t i = 0; i <= n; ++i) {
             sum[i] += first_sum[i];
         }

@@ -75,6 +75,7 @@ void settle_run(SavedLog& log) {
         log.run.lines_before + static_cast<std::int64_t>(log.run.line_ends.size());
     if (log.runs == 1) {
         log.first = report;
+        log.preamble = std::move(log.run.preamble);
     }
     if (report.verdict != Verdict::Valid) {
         fail(log, report);
@@ -243,6 +244,10 @@ CheckReport finish_saved_log(SavedLog& log) {
 
 bool check_saved_log_from(std::FILE* stream, CheckReport& report) {
     SavedLog log;
+    return check_saved_log_from(stream, log, report);
+}
+
+bool check_saved_log_from(std::FILE* stream, SavedLog& log, CheckReport& report) {
     char chunk[65536];
     std::size_t got = 0;
     while ((got = std::fread(chunk, 1, sizeof chunk, stream)) > 0) {

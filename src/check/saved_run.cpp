@@ -31,7 +31,11 @@ void close_line(SavedRun& run) {
     }
     if (!run.has_banner && line != banner_line) {
         ++run.lines_before;
+        run.preamble_line_start = run.preamble.size();
     } else {
+        if (!run.has_banner) {
+            run.preamble.resize(run.preamble_line_start);
+        }
         run.has_banner = true;
         run.text += line;
         run.line_ends.push_back(run.text.size());
@@ -48,6 +52,9 @@ void close_line(SavedRun& run) {
 std::size_t read_saved_run(SavedRun& run, const char* bytes, std::size_t size) {
     std::size_t i = 0;
     for (; i < size && reading(run); ++i) {
+        if (!run.has_banner && run.preamble.size() < max_preamble_bytes) {
+            run.preamble.push_back(bytes[i]);
+        }
         if (bytes[i] == '\n') {
             close_line(run);
         } else if (run.open_line.size() < max_line_length) {

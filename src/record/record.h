@@ -159,8 +159,6 @@ std::string summary_text(const Record& record);
 // The file for results/: header, summary, and every single run's output.
 std::string record_text(const Record& record);
 std::string record_json(const Record& record);
-// A JSON string literal of UTF-8 text, quotes included.
-std::string json_string(const std::string& text);
 std::string default_record_name(const Record& record);
 
 } // namespace picalc::record

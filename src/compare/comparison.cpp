@@ -1,0 +1,554 @@
+// Comparisons of checked records, and the four ways of writing them. Two
+// files get a verdict in words for their single runs, their copies and
+// their scaling; more files get a table per workload, each row set against
+// a baseline. Runs of different workloads are never set against each other.
+#include "compare.h"
+#include "log_check.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+namespace picalc::compare {
+namespace {
+
+std::string format(const char* pattern, double value) {
+    char text[64];
+    static_cast<void>(std::snprintf(text, sizeof text, pattern, value));
+    return text;
+}
+
+std::string seconds(double value) {
+    return format("%.6f", value);
+}
+
+std::string percent(double value) {
+    return format("%.1f", value);
+}
+
+std::string count_text(std::int32_t a, std::int32_t b, const std::string& unit) {
+    return std::to_string(a) + " and " + std::to_string(b) + " " + unit;
+}
+
+// "B is 13.6 % faster than A", with the interval in the same terms.
+struct Faster {
+    bool b_faster = true;
+    double by = 0;
+    double low = 0;
+    double high = 0;
+};
+
+Faster faster_of(const Difference& d) {
+    Faster f;
+    f.b_faster = d.ratio >= 1;
+    if (f.b_faster) {
+        f.by = (d.ratio - 1) * 100;
+        f.low = (d.interval.low - 1) * 100;
+        f.high = (d.interval.high - 1) * 100;
+    } else {
+        f.by = (1 / d.ratio - 1) * 100;
+        f.low = (1 / d.interval.high - 1) * 100;
+        f.high = (1 / d.interval.low - 1) * 100;
+    }
+    return f;
+}
+
+// A difference too small for these counts ever to show: what would do.
+std::string too_few_text(const Difference& d, const std::string& unit) {
+    std::int32_t equal = 1;
+    while (smallest_p(equal, equal) >= significance_level) {
+        ++equal;
+    }
+    const std::int32_t larger = std::max(d.n_a, d.n_b);
+    std::string text = "Too few " + unit + " to show any difference (" +
+                       count_text(d.n_a, d.n_b, unit) + " can never give p below " +
+                       p_text(significance_level) + "); " + std::to_string(equal) + " and " +
+                       std::to_string(equal) + " " + unit;
+    const std::int32_t beside = runs_needed(larger);
+    if (larger != equal && beside > 0) {
+        text += ", or " + std::to_string(beside) + " beside " + std::to_string(larger) + ",";
+    }
+    return text + " can";
+}
+
+std::string csv_field(const std::string& text) {
+    if (text.find_first_of(",\"\n") == std::string::npos) {
+        return text;
+    }
+    std::string out = "\"";
+    for (const char c : text) {
+        out += c == '"' ? "\"\"" : std::string(1, c);
+    }
+    return out + "\"";
+}
+
+std::string markdown_cell(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        out += c == '|' ? "\\|" : std::string(1, c);
+    }
+    return out;
+}
+
+std::string json_number(double value, const char* pattern = "%.6f") {
+    return format(pattern, value);
+}
+
+std::string json_times(const std::vector<double>& times) {
+    std::string text;
+    for (const double value : times) {
+        text += (text.empty() ? "" : ", ") + seconds(value);
+    }
+    return "[" + text + "]";
+}
+
+const char* kind_name(const RecordFile& file) {
+    if (file.times_only) {
+        return "times";
+    }
+    return file.kind == Kind::Browser ? "browser" : file.kind == Kind::Node ? "node" : "native";
+}
+
+std::string engine_text(const RecordFile& file) {
+    if (file.kind == Kind::Native) {
+        return "native";
+    }
+    if (file.kind == Kind::Node) {
+        return "WebAssembly under Node";
+    }
+    return "WebAssembly in a browser (" + (file.engine.empty() ? "engine unknown" : file.engine) +
+           ")";
+}
+
+std::string median_text(const RecordFile& file) {
+    const std::string median = seconds(median_time(file));
+    return file.times.size() == 1
+               ? median
+               : median + " (median of " + std::to_string(file.times.size()) + ")";
+}
+
+std::string spread_text(const RecordFile& file) {
+    const auto [low, high] = std::minmax_element(file.times.begin(), file.times.end());
+    return file.times.size() == 1 ? "one run" : seconds(*low) + " to " + seconds(*high);
+}
+
+// Per round: the copies' work as single runs, copies x median / round median.
+std::vector<double> round_scalings(const RecordFile& file) {
+    std::vector<double> scalings;
+    for (const std::vector<double>& round : file.copy_rounds) {
+        const double median = check::median_of(round);
+        scalings.push_back(median > 0 ? file.copies * median_time(file) / median : 0);
+    }
+    return scalings;
+}
+
+// One row of a table: a file against its group's baseline.
+struct Row {
+    const RecordFile* file = nullptr;
+    bool baseline = false;
+    Difference difference; // the file's runs as A, the baseline's as B
+};
+
+struct Group {
+    std::string workload;
+    const RecordFile* baseline = nullptr;
+    bool baseline_given = false;
+    std::vector<Row> rows; // by median time
+};
+
+std::vector<Group> grouped(const std::vector<RecordFile>& files, const std::string& baseline) {
+    std::vector<Group> groups;
+    for (const RecordFile& file : files) {
+        auto group = std::find_if(groups.begin(), groups.end(),
+                                  [&](const Group& g) { return g.workload == workload_of(file); });
+        if (group == groups.end()) {
+            groups.push_back({workload_of(file), nullptr, false, {}});
+            group = groups.end() - 1;
+        }
+        group->rows.push_back({&file, false, {}});
+    }
+    for (Group& group : groups) {
+        std::stable_sort(group.rows.begin(), group.rows.end(), [](const Row& x, const Row& y) {
+            return median_time(*x.file) < median_time(*y.file);
+        });
+        group.baseline = group.rows.front().file;
+        for (const Row& row : group.rows) {
+            if (!baseline.empty() && row.file->path == baseline) {
+                group.baseline = row.file;
+                group.baseline_given = true;
+            }
+        }
+        for (Row& row : group.rows) {
+            row.baseline = row.file == group.baseline;
+            row.difference = difference_of(row.file->times, group.baseline->times);
+        }
+    }
+    return groups;
+}
+
+// "5.6 % slower", "3.1 % faster", "baseline".
+std::string against_baseline(const Row& row) {
+    if (row.baseline) {
+        return "baseline";
+    }
+    const double ratio = row.difference.ratio;
+    return ratio >= 1 ? percent((ratio - 1) * 100) + " % slower"
+                      : percent((1 / ratio - 1) * 100) + " % faster";
+}
+
+std::string significance_text(const Row& row) {
+    if (row.baseline) {
+        return "";
+    }
+    const Difference& d = row.difference;
+    if (d.test.smallest_p >= significance_level) {
+        return "too few runs (" + std::to_string(d.n_a) + " and " + std::to_string(d.n_b) + ")";
+    }
+    return (d.significant ? "yes (p = " : "no (p = ") + p_text(d.test.p) + ")";
+}
+
+std::string baseline_note(const Group& group) {
+    return "against " + group.baseline->name +
+           (group.baseline_given ? " (the baseline given)" : " (the fastest)");
+}
+
+void write_markdown(const std::vector<Group>& groups, std::string& out) {
+    bool first = true;
+    for (const Group& group : groups) {
+        out += first ? "" : "\n";
+        first = false;
+        out += "**" + group.workload + "**, " + baseline_note(group) + ":\n\n";
+        out += "| total time, s | spread, s | vs baseline | significant | CPU | cores | system | "
+               "build or browser | date | record |\n";
+        out += "|---|---|---|---|---|---|---|---|---|---|\n";
+        for (const Row& row : group.rows) {
+            const RecordFile& f = *row.file;
+            std::string record = f.times_only ? f.name : "[" + f.name + "](" + f.path + ")";
+            if (!f.disturbed.empty()) {
+                record += " (disturbed)";
+            }
+            const std::string cells[] = {median_text(f),
+                                         spread_text(f),
+                                         against_baseline(row),
+                                         significance_text(row),
+                                         header_value(f, "CPU"),
+                                         header_value(f, "Cores"),
+                                         header_value(f, "System"),
+                                         header_value(f, "Build"),
+                                         header_value(f, "Date"),
+                                         record};
+            out += "|";
+            for (const std::string& cell : cells) {
+                out += " " + markdown_cell(cell) + " |";
+            }
+            out += "\n";
+        }
+    }
+}
+
+void write_csv(const std::vector<Group>& groups, std::string& out) {
+    out += "workload,record,path,runs,median_s,minimum_s,maximum_s,baseline,vs_baseline,p,"
+           "significant,copies,copy_median_s,scaling,cpu,cores,system,build,date,kind,engine,"
+           "disturbed\n";
+    for (const Group& group : groups) {
+        for (const Row& row : group.rows) {
+            const RecordFile& f = *row.file;
+            const auto [low, high] = std::minmax_element(f.times.begin(), f.times.end());
+            const Difference& d = row.difference;
+            const std::string fields[] = {group.workload,
+                                          f.name,
+                                          f.times_only ? "" : f.path,
+                                          std::to_string(f.times.size()),
+                                          seconds(median_time(f)),
+                                          seconds(*low),
+                                          seconds(*high),
+                                          group.baseline->name,
+                                          row.baseline ? "" : format("%.6f", d.ratio),
+                                          row.baseline ? "" : format("%.6g", d.test.p),
+                                          row.baseline ? "" : (d.significant ? "yes" : "no"),
+                                          f.copies > 0 ? std::to_string(f.copies) : "",
+                                          f.copies > 0 ? seconds(check::median_of(copy_times(f)))
+                                                       : "",
+                                          f.copies > 0 ? format("%.2f", scaling_of(f)) : "",
+                                          header_value(f, "CPU"),
+                                          header_value(f, "Cores"),
+                                          header_value(f, "System"),
+                                          header_value(f, "Build"),
+                                          header_value(f, "Date"),
+                                          kind_name(f),
+                                          f.engine,
+                                          f.disturbed.empty() ? "no" : "yes"};
+            std::string line;
+            for (const std::string& field : fields) {
+                line += (line.empty() ? "" : ",") + csv_field(field);
+            }
+            out += line + "\n";
+        }
+    }
+}
+
+std::string json_difference(const Difference& d) {
+    return "{\"ratio\": " + json_number(d.ratio) + ", \"interval\": " +
+           (d.interval.known
+                ? "[" + json_number(d.interval.low) + ", " + json_number(d.interval.high) + "]"
+                : std::string("null")) +
+           ", \"p\": " + json_number(d.test.p, "%.6g") +
+           ", \"exact\": " + (d.test.exact ? "true" : "false") +
+           ", \"smallest_p\": " + json_number(d.test.smallest_p, "%.6g") +
+           ", \"significant\": " + (d.significant ? "true" : "false") + "}";
+}
+
+std::string json_record(const RecordFile& f) {
+    std::string json =
+        "{\"name\": " + check::json_string(f.name) +
+        ", \"path\": " + check::json_string(f.times_only ? "" : f.path) +
+        ", \"digits\": " + std::to_string(f.digit_count) +
+        ", \"formula\": " + (f.formula == Formula::Gauss ? "\"Gauss\"" : "\"Stomer\"") +
+        ", \"runs\": " + std::to_string(f.times.size()) + ", \"times\": " + json_times(f.times) +
+        ", \"total\": " + seconds(median_time(f));
+    json += ", \"copies\": " + std::to_string(f.copies) + ", \"copy_times\": [";
+    for (std::size_t r = 0; r < f.copy_rounds.size(); ++r) {
+        json += (r == 0 ? "" : ", ") + json_times(f.copy_rounds[r]);
+    }
+    json += "], \"scaling\": " + (f.copies > 0 ? format("%.2f", scaling_of(f)) : "null");
+    json += ", \"kind\": \"" + std::string(kind_name(f)) +
+            "\", \"engine\": " + check::json_string(f.engine);
+    for (const char* key : {"CPU", "Cores", "System", "Build", "Date", "Run by"}) {
+        std::string name = key;
+        std::transform(name.begin(), name.end(), name.begin(), [](char c) {
+            return c == ' ' ? '_' : c >= 'A' && c <= 'Z' ? c + 32 : c;
+        });
+        json += ", \"" + name + "\": " + check::json_string(header_value(f, key));
+    }
+    json += ", \"disturbed\": " + check::json_string(f.disturbed) + "}";
+    return json;
+}
+
+struct Verdicts {
+    Difference runs;
+    std::string runs_text;
+    std::string copies_text; // "" when either lacks copies
+    std::string scaling_text;
+    std::vector<std::string> differences;
+};
+
+Verdicts verdicts_of(const RecordFile& a, const RecordFile& b) {
+    Verdicts v;
+    v.runs = difference_of(a.times, b.times);
+    v.runs_text = verdict_text(v.runs, "A", "B", "runs");
+    if (!a.copy_rounds.empty() && !b.copy_rounds.empty()) {
+        const Difference copies = difference_of(copy_times(a), copy_times(b));
+        v.copies_text = verdict_text(copies, "A", "B", "copy times");
+        // Higher scaling is better: compared as its inverse, like a time.
+        std::vector<double> inverse_a;
+        std::vector<double> inverse_b;
+        for (const double s : round_scalings(a)) {
+            inverse_a.push_back(s > 0 ? 1 / s : 0);
+        }
+        for (const double s : round_scalings(b)) {
+            inverse_b.push_back(s > 0 ? 1 / s : 0);
+        }
+        std::string text = verdict_text(difference_of(inverse_a, inverse_b), "A", "B", "rounds");
+        const std::size_t at = text.find(" % faster than ");
+        if (at != std::string::npos) {
+            text.replace(at, 15, " % higher than ");
+        }
+        v.scaling_text = "A " + format("%.2f", scaling_of(a)) + ", B " +
+                         format("%.2f", scaling_of(b)) + ": " + text;
+    }
+    v.differences = other_differences(a, b);
+    return v;
+}
+
+std::string file_line(const char* label, const RecordFile& f) {
+    std::string line = std::string(label) + ": " + f.path + ": " + std::to_string(f.times.size()) +
+                       (f.times.size() == 1 ? " run" : " runs") + " of " + workload_of(f) +
+                       ", median " + seconds(median_time(f)) + " s";
+    if (f.times.size() > 1) {
+        line += " (" + spread_text(f) + ")";
+    }
+    if (f.copies > 0) {
+        line += "; " + std::to_string(f.copies) + " copies at once, scaling " +
+                format("%.2f", scaling_of(f));
+    }
+    line += "\n";
+    if (f.times_only) {
+        return line + "   times given on the command line: no outputs were checked\n";
+    }
+    const std::string cpu = header_value(f, "CPU");
+    const std::string build = header_value(f, "Build");
+    return line + "   " + (cpu.empty() ? "processor unknown" : cpu) + "; " +
+           (build.empty() ? "build unknown" : build) + "\n";
+}
+
+void write_two(const RecordFile& a, const RecordFile& b, std::string& out) {
+    const Verdicts v = verdicts_of(a, b);
+    out += file_line("A", a) + file_line("B", b);
+    out += "Single runs: " + v.runs_text + "\n";
+    if (!v.copies_text.empty()) {
+        out += "Copies at once: " + v.copies_text + "\n";
+        out += "Scaling: " + v.scaling_text + "\n";
+    }
+    if (v.differences.empty()) {
+        out += "Besides the runs: nothing else differs that the records name\n";
+    }
+    for (const std::string& difference : v.differences) {
+        out += "Differs: " + difference + "\n";
+    }
+}
+
+void write_text_tables(const std::vector<Group>& groups, std::string& out) {
+    bool first = true;
+    for (const Group& group : groups) {
+        out += first ? "" : "\n";
+        first = false;
+        out += group.workload + ", " + baseline_note(group) + ":\n";
+        for (const Row& row : group.rows) {
+            const RecordFile& f = *row.file;
+            char line[512];
+            static_cast<void>(std::snprintf(
+                line, sizeof line, "  %-40s %3zu runs  %9s s  %-16s %s%s\n", f.name.c_str(),
+                f.times.size(), seconds(median_time(f)).c_str(), against_baseline(row).c_str(),
+                significance_text(row).c_str(), f.disturbed.empty() ? "" : " (disturbed)"));
+            out += line;
+        }
+    }
+}
+
+void write_json(const std::vector<RecordFile>& files, const std::vector<Group>& groups,
+                std::string& out) {
+    out += "{\n  \"schema_version\": 1,\n  \"records\": [\n";
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        out += "    " + json_record(files[i]) + (i + 1 < files.size() ? ",\n" : "\n");
+    }
+    out += "  ],\n  \"groups\": [\n";
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        const Group& group = groups[g];
+        out += "    {\"workload\": " + check::json_string(group.workload) +
+               ", \"baseline\": " + check::json_string(group.baseline->name) + ", \"rows\": [\n";
+        for (std::size_t r = 0; r < group.rows.size(); ++r) {
+            const Row& row = group.rows[r];
+            out += "      {\"name\": " + check::json_string(row.file->name) +
+                   ", \"against_baseline\": " + json_difference(row.difference) + "}" +
+                   (r + 1 < group.rows.size() ? ",\n" : "\n");
+        }
+        out += std::string("    ]}") + (g + 1 < groups.size() ? ",\n" : "\n");
+    }
+    out += "  ]";
+    if (files.size() == 2 && groups.size() == 1) {
+        const Verdicts v = verdicts_of(files[0], files[1]);
+        out += ",\n  \"comparison\": {\"runs\": " + json_difference(v.runs) +
+               ", \"verdict\": " + check::json_string(v.runs_text) +
+               ", \"copies\": " + check::json_string(v.copies_text) +
+               ", \"scaling\": " + check::json_string(v.scaling_text) + ", \"differences\": [";
+        for (std::size_t i = 0; i < v.differences.size(); ++i) {
+            out += (i == 0 ? "" : ", ") + check::json_string(v.differences[i]);
+        }
+        out += "]}";
+    }
+    out += "\n}\n";
+}
+
+} // namespace
+
+std::string p_text(double p) {
+    if (p < 0.001) {
+        return "< 0.001";
+    }
+    return format(p < 0.01 ? "%.3f" : "%.2f", p);
+}
+
+Difference difference_of(const std::vector<double>& a, const std::vector<double>& b) {
+    Difference d;
+    d.n_a = static_cast<std::int32_t>(a.size());
+    d.n_b = static_cast<std::int32_t>(b.size());
+    d.median_a = check::median_of(a);
+    d.median_b = check::median_of(b);
+    d.ratio = d.median_b > 0 ? d.median_a / d.median_b : 1;
+    d.interval = ratio_interval(a, b);
+    d.test = rank_sum_test(a, b);
+    d.significant = d.test.p < significance_level;
+    return d;
+}
+
+std::string verdict_text(const Difference& d, const std::string& a, const std::string& b,
+                         const std::string& unit) {
+    const std::string counts = count_text(d.n_a, d.n_b, unit);
+    if (d.test.smallest_p >= significance_level) {
+        return too_few_text(d, unit);
+    }
+    if (!d.significant) {
+        return "No difference shown (p = " + p_text(d.test.p) + ", " + counts + ")";
+    }
+    const Faster f = faster_of(d);
+    std::string text = (f.b_faster ? b : a) + " is " + percent(f.by) + " % faster than " +
+                       (f.b_faster ? a : b) + " (";
+    if (d.interval.known) {
+        text += "95 % interval " + percent(f.low) + " to " + percent(f.high) + " %; ";
+    }
+    return text + "p = " + p_text(d.test.p) + ", " + counts + ")";
+}
+
+std::vector<std::string> other_differences(const RecordFile& a, const RecordFile& b) {
+    std::vector<std::string> out;
+    if (a.times_only || b.times_only) {
+        out.push_back(std::string(a.times_only ? "A" : "B") +
+                      " is times alone, given on the command line: no outputs were checked");
+    }
+    const auto differ = [&](const char* key, const char* what) {
+        const std::string x = header_value(a, key);
+        const std::string y = header_value(b, key);
+        if (x != y && !a.times_only && !b.times_only) {
+            out.push_back(std::string(what) + ": A " + (x.empty() ? "unknown" : x) + "; B " +
+                          (y.empty() ? "unknown" : y));
+        }
+    };
+    differ("CPU", "the processor");
+    if (engine_text(a) != engine_text(b) && !a.times_only && !b.times_only) {
+        out.push_back("the engine: A " + engine_text(a) + "; B " + engine_text(b));
+    }
+    differ("Build", "the build");
+    differ("System", "the system");
+    for (const auto& [label, file] : {std::pair<const char*, const RecordFile*>{"A", &a},
+                                      std::pair<const char*, const RecordFile*>{"B", &b}}) {
+        if (!file->disturbed.empty()) {
+            out.push_back(std::string(label) +
+                          "'s record flags disturbed runs: " + file->disturbed);
+        }
+    }
+    return out;
+}
+
+bool compare_files(const std::vector<RecordFile>& files, const std::string& baseline, Format format,
+                   std::string& out, std::string& refusal) {
+    if (files.size() == 2 && workload_of(files[0]) != workload_of(files[1])) {
+        refusal = files[0].path + " holds runs of " + workload_of(files[0]) + " and " +
+                  files[1].path + " runs of " + workload_of(files[1]) +
+                  ": the times of different workloads are not compared";
+        return false;
+    }
+    const std::vector<Group> groups = grouped(files, baseline);
+    switch (format) {
+    case Format::Markdown:
+        write_markdown(groups, out);
+        break;
+    case Format::Csv:
+        write_csv(groups, out);
+        break;
+    case Format::Json:
+        write_json(files, groups, out);
+        break;
+    case Format::Text:
+        if (files.size() == 2) {
+            write_two(files[0], files[1], out);
+        } else if (files.size() == 1) {
+            out += file_line("A", files[0]);
+        } else {
+            write_text_tables(groups, out);
+        }
+        break;
+    }
+    return true;
+}
+
+} // namespace picalc::compare

@@ -1,0 +1,64 @@
+// picalc-compare [OPTIONS] FILE...: checks every file, then says how their run
+// times differ and how sure that is. Nothing is compared unless every file
+// is a genuine run or record.
+#include "compare.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr int status_compared = 0;
+constexpr int status_refused = 1;
+constexpr int status_usage = 2;
+
+int compare_main(int argc, char** argv) {
+    using namespace picalc::compare;
+    const CompareOptions options = parse_compare_options(argc, argv);
+    if (!options.error.empty()) {
+        static_cast<void>(
+            std::fprintf(stderr, "picalc-compare: %s\n%s", options.error.c_str(), compare_usage));
+        return status_usage;
+    }
+    if (options.help) {
+        std::fputs(compare_usage, stdout);
+        return status_compared;
+    }
+    std::vector<RecordFile> files;
+    int status = status_compared;
+    for (const CompareInput& input : options.inputs) {
+        files.push_back(input.times ? times_record(input.text) : read_record(input.text));
+        const RecordFile& file = files.back();
+        if (!file.genuine) {
+            static_cast<void>(std::fprintf(stderr, "picalc-compare: %s: %s\n", input.text.c_str(),
+                                           file.refusal.c_str()));
+            status = file.unreadable || status == status_usage ? status_usage : status_refused;
+        }
+    }
+    if (status != status_compared) {
+        static_cast<void>(std::fprintf(stderr, "picalc-compare: nothing compared\n"));
+        return status;
+    }
+    std::string out;
+    std::string refusal;
+    if (!compare_files(files, options.baseline, options.format, out, refusal)) {
+        static_cast<void>(std::fprintf(stderr, "picalc-compare: %s\n", refusal.c_str()));
+        return status_refused;
+    }
+    std::fputs(out.c_str(), stdout);
+    return std::fflush(stdout) == 0 ? status_compared : status_usage;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+#if defined(__cpp_exceptions)
+    try {
+        return compare_main(argc, argv);
+    } catch (const std::exception& error) {
+        static_cast<void>(std::fprintf(stderr, "picalc-compare: %s\n", error.what()));
+        return status_usage;
+    }
+#else
+    return compare_main(argc, argv);
+#endif
+}

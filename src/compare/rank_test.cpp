@@ -1,0 +1,216 @@
+// The rank test and its interval. Run times are few (3 to 100 per record),
+// skewed and often tied at the clock's resolution, so nothing here assumes a
+// normal distribution: the p-value counts, over every way of splitting the
+// pooled times into samples of these sizes, how many give a rank sum at
+// least as extreme. Tied times share their mean rank; ranks are kept doubled,
+// so that every rank sum is a whole number.
+#include "compare.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <numeric>
+
+namespace picalc::compare {
+namespace {
+
+using Counts = std::vector<double>;
+
+// Doubled mean ranks of the pooled values, and the tie groups' sizes.
+std::vector<std::int64_t> doubled_ranks(const std::vector<double>& pooled,
+                                        std::vector<std::int64_t>& ties) {
+    std::vector<std::size_t> order(pooled.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t x, std::size_t y) { return pooled[x] < pooled[y]; });
+    std::vector<std::int64_t> ranks(pooled.size());
+    for (std::size_t first = 0; first < order.size();) {
+        std::size_t last = first;
+        while (last + 1 < order.size() && pooled[order[last + 1]] == pooled[order[first]]) {
+            ++last;
+        }
+        // Positions first..last (from 0) share rank ((first + 1) + (last + 1)) / 2.
+        for (std::size_t k = first; k <= last; ++k) {
+            ranks[order[k]] = static_cast<std::int64_t>(first + last + 2);
+        }
+        ties.push_back(static_cast<std::int64_t>(last - first + 1));
+        first = last + 1;
+    }
+    return ranks;
+}
+
+// How many ways choosing n of the ranks gives each doubled rank sum.
+Counts rank_sum_counts(const std::vector<std::int64_t>& ranks, std::size_t n) {
+    const std::int64_t top = std::accumulate(ranks.begin(), ranks.end(), std::int64_t{0});
+    const auto width = static_cast<std::size_t>(top + 1);
+    Counts ways((n + 1) * width, 0.0);
+    ways[0] = 1;
+    std::size_t seen = 0;
+    for (const std::int64_t rank : ranks) {
+        ++seen;
+        const auto r = static_cast<std::size_t>(rank);
+        for (std::size_t k = std::min(seen, n); k >= 1; --k) {
+            double* row = &ways[k * width];
+            const double* below = &ways[(k - 1) * width];
+            for (std::size_t s = width - 1; s >= r; --s) {
+                row[s] += below[s - r];
+            }
+        }
+    }
+    return Counts(ways.begin() + static_cast<std::ptrdiff_t>(n * width), ways.end());
+}
+
+double normal_upper_tail(double z) {
+    return 0.5 * std::erfc(z / std::sqrt(2.0));
+}
+
+// The z with an upper tail of TAIL, by bisection: needed once per comparison.
+double normal_quantile(double tail) {
+    double low = 0;
+    double high = 40;
+    for (int step = 0; step < 100; ++step) {
+        const double middle = (low + high) / 2;
+        (normal_upper_tail(middle) > tail ? low : high) = middle;
+    }
+    return (low + high) / 2;
+}
+
+// The smaller sample first: the distribution is the same and cheaper to count.
+bool smaller_first(const std::vector<double>& a, const std::vector<double>& b) {
+    return a.size() <= b.size();
+}
+
+} // namespace
+
+double smallest_p(std::int32_t n_a, std::int32_t n_b) {
+    if (n_a < 1 || n_b < 1) {
+        return 1;
+    }
+    // The most extreme split has one way in C(n_a + n_b, n_a), on each side.
+    double ways = 1;
+    const std::int32_t k = std::min(n_a, n_b);
+    for (std::int32_t i = 1; i <= k; ++i) {
+        ways = ways * (n_a + n_b - k + i) / i;
+    }
+    return std::min(1.0, 2 / ways);
+}
+
+std::int32_t runs_needed(std::int32_t other) {
+    for (std::int32_t n = 1; n <= max_sample; ++n) {
+        if (smallest_p(other, n) < significance_level) {
+            return n;
+        }
+    }
+    return -1;
+}
+
+RankTest rank_sum_test(const std::vector<double>& a, const std::vector<double>& b) {
+    if (!smaller_first(a, b)) {
+        return rank_sum_test(b, a);
+    }
+    RankTest test;
+    const auto n_a = static_cast<std::int32_t>(a.size());
+    const auto n_b = static_cast<std::int32_t>(b.size());
+    test.smallest_p = smallest_p(n_a, n_b);
+    if (n_a == 0) {
+        return test;
+    }
+    std::vector<double> pooled = a;
+    pooled.insert(pooled.end(), b.begin(), b.end());
+    std::vector<std::int64_t> ties;
+    const std::vector<std::int64_t> ranks = doubled_ranks(pooled, ties);
+    const std::int64_t observed =
+        std::accumulate(ranks.begin(), ranks.begin() + n_a, std::int64_t{0});
+    const std::int32_t n = n_a + n_b;
+    if (n <= largest_exact_sample) {
+        const Counts counts = rank_sum_counts(ranks, a.size());
+        double below = 0;
+        double above = 0;
+        double all = 0;
+        for (std::size_t s = 0; s < counts.size(); ++s) {
+            all += counts[s];
+            below += static_cast<std::int64_t>(s) <= observed ? counts[s] : 0;
+            above += static_cast<std::int64_t>(s) >= observed ? counts[s] : 0;
+        }
+        test.p = std::min(1.0, 2 * std::min(below, above) / all);
+        return test;
+    }
+    // Normal approximation with the tie correction and a continuity
+    // correction of half a step of the rank sum.
+    test.exact = false;
+    const double mean = n_a * (n + 1.0); // doubled
+    double tied = 0;
+    for (const std::int64_t t : ties) {
+        tied += static_cast<double>(t * t * t - t);
+    }
+    const double variance =
+        4.0 * n_a * n_b / 12.0 * ((n + 1.0) - tied / (static_cast<double>(n) * (n - 1.0)));
+    if (variance <= 0) {
+        return test; // every time the same: nothing to tell apart
+    }
+    const double distance = std::max(0.0, std::fabs(static_cast<double>(observed) - mean) - 1.0);
+    test.p = std::min(1.0, 2 * normal_upper_tail(distance / std::sqrt(variance)));
+    return test;
+}
+
+RatioInterval ratio_interval(const std::vector<double>& a, const std::vector<double>& b,
+                             double confidence) {
+    RatioInterval interval;
+    if (a.empty() || b.empty()) {
+        return interval;
+    }
+    // log(a_i) - log(b_j) for every pair, in order.
+    std::vector<double> differences;
+    differences.reserve(a.size() * b.size());
+    for (const double x : a) {
+        for (const double y : b) {
+            differences.push_back(std::log(std::max(x, 1e-9)) - std::log(std::max(y, 1e-9)));
+        }
+    }
+    std::sort(differences.begin(), differences.end());
+    // The k-th smallest and k-th largest difference bound the interval, for
+    // the largest k with P(U <= k - 1) <= (1 - confidence) / 2, U being the
+    // Mann-Whitney statistic of samples with no ties.
+    const double tail = (1 - confidence) / 2;
+    const std::size_t n_a = std::min(a.size(), b.size());
+    const std::size_t n_b = std::max(a.size(), b.size());
+    const std::size_t n = n_a + n_b;
+    const double pairs = static_cast<double>(n_a * n_b);
+    std::size_t k = 0;
+    if (n <= static_cast<std::size_t>(largest_exact_sample)) {
+        std::vector<std::int64_t> ranks(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            ranks[i] = static_cast<std::int64_t>(2 * (i + 1));
+        }
+        const Counts counts = rank_sum_counts(ranks, n_a);
+        const double all = std::accumulate(counts.begin(), counts.end(), 0.0);
+        // U = (doubled rank sum - n_a (n_a + 1)) / 2.
+        const auto lowest = static_cast<std::size_t>(n_a * (n_a + 1));
+        double cumulative = 0;
+        double achieved = 0;
+        for (std::size_t u = 0; 2 * u + lowest < counts.size(); ++u) {
+            cumulative += counts[2 * u + lowest] / all;
+            if (cumulative > tail * (1 + 1e-12)) {
+                break;
+            }
+            k = u + 1;
+            achieved = cumulative;
+        }
+        interval.confidence = 1 - 2 * achieved;
+    } else {
+        const double z = normal_quantile(tail);
+        const double spread = std::sqrt(pairs * (static_cast<double>(n) + 1) / 12);
+        const double lower = std::floor(pairs / 2 - z * spread);
+        k = lower >= 1 ? static_cast<std::size_t>(lower) : 0;
+        interval.confidence = confidence;
+    }
+    if (k == 0 || 2 * k > differences.size()) {
+        return interval;
+    }
+    interval.known = true;
+    interval.low = std::exp(differences[k - 1]);
+    interval.high = std::exp(differences[differences.size() - k]);
+    return interval;
+}
+
+} // namespace picalc::compare

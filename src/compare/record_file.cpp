@@ -1,0 +1,275 @@
+// The one reader of records: every program and page that needs a record's
+// times or header gets them here, after picalc-check's code has accepted
+// every run in it. A record's summary lines are its own account of those
+// runs; one that disagrees with them has been edited, and is refused.
+#include "compare.h"
+#include "driver.h"
+#include "log_check.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace picalc::compare {
+namespace {
+
+std::string trimmed(std::string text) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\t')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+// "Key: value" lines of the text before the first run.
+std::vector<std::pair<std::string, std::string>> header_of(const std::string& preamble) {
+    std::vector<std::pair<std::string, std::string>> header;
+    std::size_t start = 0;
+    while (start < preamble.size()) {
+        std::size_t end = preamble.find('\n', start);
+        end = end == std::string::npos ? preamble.size() : end;
+        std::string line = trimmed(preamble.substr(start, end - start));
+        start = end + 1;
+        if (line.rfind("\xEF\xBB\xBF", 0) == 0) {
+            line.erase(0, 3);
+        }
+        const std::size_t colon = line.find(": ");
+        const bool key_like = colon != std::string::npos && colon > 0 && colon <= 32 &&
+                              line[0] >= 'A' && line[0] <= 'Z' &&
+                              line.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                     "abcdefghijklmnopqrstuvwxyz ") == colon;
+        if (key_like) {
+            header.emplace_back(line.substr(0, colon), line.substr(colon + 2));
+        }
+    }
+    return header;
+}
+
+std::string seconds_text(double seconds) {
+    char text[32];
+    static_cast<void>(std::snprintf(text, sizeof text, "%.6f", seconds));
+    return text;
+}
+
+// Numbers separated by spaces, each as picalc prints a time.
+bool parse_times(const std::string& text, std::vector<double>& times) {
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        end = end == std::string::npos ? text.size() : end;
+        const std::string number = text.substr(start, end - start);
+        char* stop = nullptr;
+        const double value = std::strtod(number.c_str(), &stop);
+        if (number.empty() || number.find_first_not_of("0123456789.") != std::string::npos ||
+            stop != number.c_str() + number.size()) {
+            return false;
+        }
+        times.push_back(value);
+        start = end + 1;
+    }
+    return !times.empty();
+}
+
+bool ends_with(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// Why the summary lines disagree with the checked runs; "" when they agree.
+std::string summary_mismatch(RecordFile& file) {
+    std::string times;
+    for (const double seconds : file.times) {
+        times += (times.empty() ? "" : " ") + seconds_text(seconds);
+    }
+    const std::string run_times = header_value(file, "Run times");
+    if (!run_times.empty() && run_times != times + " seconds") {
+        return "its \"Run times:\" line does not match the times its runs print (" + times + ")";
+    }
+    const std::string median = header_value(file, "Median");
+    if (!median.empty() && median.rfind(seconds_text(median_time(file)) + " seconds", 0) != 0) {
+        return "its \"Median:\" line does not match its runs, whose median is " +
+               seconds_text(median_time(file));
+    }
+    const std::string runs = header_value(file, "Runs");
+    if (!runs.empty() &&
+        runs.rfind(std::to_string(file.times.size()) + " of " + workload_of(file), 0) != 0) {
+        return "its \"Runs:\" line does not match the " + std::to_string(file.times.size()) +
+               " runs of " + workload_of(file) + " it holds";
+    }
+    const std::string copies = header_value(file, "Copies");
+    const std::string copy_times = header_value(file, "Copy times");
+    if (copies.empty() != copy_times.empty()) {
+        return "it has a \"Copies:\" or a \"Copy times:\" line without the other";
+    }
+    if (copies.empty()) {
+        return "";
+    }
+    int at_once = 0;
+    int rounds = 0;
+    if (std::sscanf(copies.c_str(), "%d at once, %d round", &at_once, &rounds) != 2 ||
+        at_once < 1 || rounds < 1 || !ends_with(copy_times, " seconds")) {
+        return "its \"Copies:\" or \"Copy times:\" line is not one picalc-record writes";
+    }
+    const std::string values = copy_times.substr(0, copy_times.size() - 8);
+    std::size_t start = 0;
+    while (start <= values.size()) {
+        std::size_t end = values.find(", ", start);
+        end = end == std::string::npos ? values.size() : end;
+        std::vector<double> round;
+        if (!parse_times(values.substr(start, end - start), round) ||
+            round.size() != static_cast<std::size_t>(at_once)) {
+            return "its \"Copy times:\" line does not hold rounds of " + std::to_string(at_once) +
+                   " times";
+        }
+        file.copy_rounds.push_back(round);
+        start = end + 2;
+    }
+    if (file.copy_rounds.size() != static_cast<std::size_t>(rounds)) {
+        return "its \"Copy times:\" line holds " + std::to_string(file.copy_rounds.size()) +
+               " rounds, not the " + std::to_string(rounds) + " its \"Copies:\" line names";
+    }
+    file.copies = at_once;
+    return "";
+}
+
+// Browser records name their browser beside "WebAssembly page", and the
+// page's own records the engine too, which on iOS is WebKit whatever the
+// browser; Node is V8, like Blink.
+void classify(RecordFile& file) {
+    const std::string build = header_value(file, "Build");
+    if (build.find("WebAssembly page") != std::string::npos) {
+        file.kind = Kind::Browser;
+        const auto has = [&](const char* text) { return build.find(text) != std::string::npos; };
+        if (has("(Blink engine)") || has("(Gecko engine)") || has("(WebKit engine)")) {
+            const std::size_t end = build.find(" engine)");
+            const std::size_t start = build.rfind('(', end);
+            file.engine = build.substr(start + 1, end - start - 1);
+        } else if (has("Firefox")) {
+            file.engine = "Gecko";
+        } else if (has("Chrom") || has("Edge") || has("Opera")) {
+            file.engine = "Blink";
+        } else if (has("WebKit") || has("Safari")) {
+            file.engine = "WebKit";
+        }
+    } else if (build.rfind("WebAssembly", 0) == 0) {
+        file.kind = Kind::Node;
+    }
+}
+
+RecordFile settle(const std::string& path, check::SavedLog& log, const check::CheckReport& report) {
+    RecordFile file;
+    file.path = path;
+    std::size_t slash = path.find_last_of("/\\");
+    file.name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    if (ends_with(file.name, ".txt")) {
+        file.name.resize(file.name.size() - 4);
+    }
+    if (report.verdict != check::Verdict::Valid) {
+        file.refusal = report.message;
+        file.unreadable = report.verdict == check::Verdict::OutOfMemory;
+        return file;
+    }
+    file.digit_count = report.digit_count;
+    file.formula = report.formula;
+    file.times = log.seconds;
+    file.header = header_of(log.preamble);
+    file.disturbed = header_value(file, "Disturbed");
+    classify(file);
+    file.refusal = summary_mismatch(file);
+    file.genuine = file.refusal.empty();
+    return file;
+}
+
+} // namespace
+
+std::string header_value(const RecordFile& file, const std::string& key) {
+    for (const auto& [name, value] : file.header) {
+        if (name == key) {
+            return value;
+        }
+    }
+    return "";
+}
+
+std::string workload_of(const RecordFile& file) {
+    return check::run_name(file.digit_count, file.formula);
+}
+
+double median_time(const RecordFile& file) {
+    return check::median_of(file.times);
+}
+
+std::vector<double> copy_times(const RecordFile& file) {
+    std::vector<double> times;
+    for (const std::vector<double>& round : file.copy_rounds) {
+        times.insert(times.end(), round.begin(), round.end());
+    }
+    return times;
+}
+
+double scaling_of(const RecordFile& file) {
+    const double copy_median = check::median_of(copy_times(file));
+    return file.copies < 1 || copy_median <= 0 ? 0 : file.copies * median_time(file) / copy_median;
+}
+
+RecordFile read_record(const std::string& path) {
+    std::FILE* stream = std::fopen(path.c_str(), "rb");
+    check::SavedLog log;
+    check::CheckReport report;
+    errno = 0;
+    const bool read = stream != nullptr && check::check_saved_log_from(stream, log, report);
+    const char* why = errno != 0 ? std::strerror(errno) : "read error";
+    if (stream != nullptr) {
+        static_cast<void>(std::fclose(stream)); // only read from
+    }
+    if (!read) {
+        RecordFile file;
+        file.path = path;
+        file.name = path;
+        file.unreadable = true;
+        file.refusal = std::string("cannot read it: ") + why;
+        return file;
+    }
+    return settle(path, log, report);
+}
+
+RecordFile read_record_text(const std::string& path, const std::string& bytes) {
+    check::SavedLog log;
+    check::read_saved_log(log, bytes.data(), bytes.size());
+    const check::CheckReport report = check::finish_saved_log(log);
+    return settle(path, log, report);
+}
+
+RecordFile times_record(const std::string& argument) {
+    RecordFile file;
+    file.path = argument;
+    const std::size_t first = argument.find(':');
+    const std::size_t second = argument.find(':', first + 1);
+    const std::size_t third = argument.find(':', second + 1);
+    std::vector<double> times;
+    std::string values = third == std::string::npos ? "" : argument.substr(third + 1);
+    for (char& c : values) {
+        c = c == ',' ? ' ' : c;
+    }
+    const std::string digits =
+        second == std::string::npos ? "" : argument.substr(first + 1, second - first - 1);
+    const std::string formula =
+        third == std::string::npos ? "" : argument.substr(second + 1, third - second - 1);
+    if (third == std::string::npos || first == 0 || digits.empty() || digits.size() > 10 ||
+        digits.find_first_not_of("0123456789") != std::string::npos ||
+        std::strtoll(digits.c_str(), nullptr, 10) > max_digit_count ||
+        (formula != "Gauss" && formula != "Stomer") || !parse_times(values, times)) {
+        file.name = argument;
+        file.refusal = "--times takes LABEL:DIGITS:Gauss|Stomer:SECONDS,SECONDS,...";
+        return file;
+    }
+    file.name = argument.substr(0, first);
+    file.digit_count = static_cast<std::int32_t>(std::strtol(digits.c_str(), nullptr, 10));
+    file.formula = formula == "Gauss" ? Formula::Gauss : Formula::Stomer;
+    file.times = times;
+    file.times_only = true;
+    file.genuine = true;
+    return file;
+}
+
+} // namespace picalc::compare

@@ -1,0 +1,280 @@
+#include "compare.h"
+#include "test_support.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#if PICALC_HAVE_NLOHMANN_JSON
+#include <nlohmann/json.hpp>
+#endif
+
+namespace picalc::compare {
+namespace {
+
+std::vector<double> numbers(const std::string& text) {
+    std::vector<double> values;
+    std::istringstream in(text);
+    for (double value = 0; in >> value;) {
+        values.push_back(value);
+    }
+    return values;
+}
+
+std::vector<std::string> fields(const std::string& line, char separator) {
+    std::vector<std::string> out;
+    std::string field;
+    std::istringstream in(line);
+    while (std::getline(in, field, separator)) {
+        out.push_back(field);
+    }
+    return out;
+}
+
+// SciPy's p-values and intervals (tests/data/rank_test_reference.py).
+TEST(RankTest, AgreesWithSciPy) {
+    std::istringstream table(test::read_data_file("rank_test_reference.csv"));
+    int cases = 0;
+    for (std::string line; std::getline(table, line);) {
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        const std::vector<std::string> f = fields(line, ';');
+        ASSERT_EQ(f.size(), 6U) << line;
+        const std::vector<double> a = numbers(f[0]);
+        const std::vector<double> b = numbers(f[1]);
+        SCOPED_TRACE(line.substr(0, 80));
+        const RankTest test = rank_sum_test(a, b);
+        const double p = std::strtod(f[2].c_str(), nullptr);
+        EXPECT_NEAR(test.p, p, 1e-9 * p + 1e-15);
+        EXPECT_EQ(test.exact, a.size() + b.size() <= largest_exact_sample);
+        if (!test.exact) {
+            continue; // the reference has no interval above the exact sizes
+        }
+        const RatioInterval interval = ratio_interval(a, b);
+        ASSERT_EQ(interval.known, f[3] != "none");
+        if (interval.known) {
+            EXPECT_NEAR(interval.low, std::strtod(f[3].c_str(), nullptr), 1e-9);
+            EXPECT_NEAR(interval.high, std::strtod(f[4].c_str(), nullptr), 1e-9);
+            EXPECT_NEAR(interval.confidence, std::strtod(f[5].c_str(), nullptr), 1e-9);
+        }
+        ++cases;
+    }
+    EXPECT_GE(cases, 12);
+}
+
+TEST(RankTest, SmallestPAndRunsNeeded) {
+    struct Case {
+        std::int32_t n_a, n_b;
+        double smallest;
+    };
+    for (const Case c : {Case{3, 3, 0.1}, Case{4, 4, 2.0 / 70}, Case{5, 5, 2.0 / 252},
+                         Case{1, 39, 0.05}, Case{3, 5, 2.0 / 56}, Case{0, 5, 1}}) {
+        EXPECT_NEAR(smallest_p(c.n_a, c.n_b), c.smallest, 1e-12) << c.n_a << " " << c.n_b;
+    }
+    EXPECT_EQ(runs_needed(3), 5);
+    EXPECT_EQ(runs_needed(4), 4);
+    EXPECT_EQ(runs_needed(1), 40);
+}
+
+TEST(RankTest, VerdictsInWords) {
+    const std::vector<double> slow = {2.0, 2.1, 2.05, 2.02, 2.08};
+    const std::vector<double> fast = {1.8, 1.82, 1.79, 1.85, 1.81};
+    struct Case {
+        std::vector<double> a, b;
+        const char* verdict;
+    };
+    const Case cases[] = {
+        {slow, fast,
+         "B is 13.3 % faster than A (95 % interval 9.9 to 16.2 %; p = 0.008, 5 and 5 runs)"},
+        {fast, slow,
+         "A is 13.3 % faster than B (95 % interval 9.9 to 16.2 %; p = 0.008, 5 and 5 runs)"},
+        {slow, {2.01, 2.09, 2.04, 2.03, 2.07}, "No difference shown (p = 1.00, 5 and 5 runs)"},
+        {{2.0, 2.1, 2.2},
+         {1.0, 1.1, 1.2},
+         "Too few runs to show any difference (3 and 3 runs can never give p below 0.05); 4 "
+         "and 4 runs, or 5 beside 3, can"},
+        {{2.0},
+         {1.0, 1.1, 1.2, 1.3, 1.4, 1.5},
+         "Too few runs to show any difference (1 and 6 runs can never give p below 0.05); 4 "
+         "and 4 runs, or 3 beside 6, can"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(verdict_text(difference_of(c.a, c.b), "A", "B", "runs"), c.verdict);
+    }
+    EXPECT_EQ(p_text(0.000582), "< 0.001");
+    EXPECT_EQ(p_text(0.0412), "0.04");
+}
+
+// A record of runs of a saved log with these times, under this header.
+std::string record_of(const std::vector<const char*>& times, const std::string& header,
+                      const char* log = "run_0.txt") {
+    const std::string run = test::read_data_file(log);
+    std::string text = header + "\n";
+    for (const char* seconds : times) {
+        std::string copy = run;
+        const std::string masked = "<seconds>";
+        text += copy.replace(copy.find(masked), masked.size(), seconds);
+    }
+    return text;
+}
+
+const char* const native_header = "CPU: AMD EPYC (Zen 5; family 26, model 2, stepping 1)\n"
+                                  "Build: picalc 1.0.0, GCC 12.2.0 -O2, dynamic, linux-x86_64\n"
+                                  "Runs: 3 of 0 digits [Gauss], one after another\n"
+                                  "Run times: 1.500000 1.400000 1.450000 seconds\n"
+                                  "Median: 1.450000 seconds (minimum 1.400000, maximum 1.500000)\n"
+                                  "Copies: 2 at once, 3 rounds\n"
+                                  "Copy times: 1.6 1.7, 1.5 1.6, 1.55 1.65 seconds\n";
+
+std::string edited(std::string text, const std::string& from, const std::string& to) {
+    const std::size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+TEST(RecordFile, ReadsAGenuineRecordAndItsHeader) {
+    const RecordFile file = read_record_text(
+        "results/a.txt", record_of({"1.500000", "1.400000", "1.450000"}, native_header));
+    ASSERT_TRUE(file.genuine) << file.refusal;
+    EXPECT_EQ(file.name, "a");
+    EXPECT_EQ(workload_of(file), "0 digits [Gauss]");
+    EXPECT_EQ(file.times, (std::vector<double>{1.5, 1.4, 1.45}));
+    EXPECT_EQ(header_value(file, "CPU"), "AMD EPYC (Zen 5; family 26, model 2, stepping 1)");
+    EXPECT_EQ(file.copies, 2);
+    EXPECT_EQ(copy_times(file), (std::vector<double>{1.6, 1.7, 1.5, 1.6, 1.55, 1.65}));
+    EXPECT_NEAR(scaling_of(file), 2 * 1.45 / 1.6, 1e-12);
+}
+
+TEST(RecordFile, RefusesWhatIsNotGenuine) {
+    const std::string good = record_of({"1.500000", "1.400000", "1.450000"}, native_header);
+    struct Case {
+        std::string text;
+        const char* refusal; // the start of it
+    };
+    const Case cases[] = {
+        {edited(good, "Run times: 1.500000", "Run times: 1.300000"),
+         "its \"Run times:\" line does not match"},
+        {edited(good, "Median: 1.450000", "Median: 1.400000"), "its \"Median:\" line"},
+        {edited(good, "Runs: 3 of", "Runs: 4 of"), "its \"Runs:\" line"},
+        {edited(good, "1.55 1.65 seconds", "1.55 seconds"), "its \"Copy times:\" line"},
+        {edited(good, "3 rounds", "4 rounds"), "its \"Copy times:\" line holds 3 rounds"},
+        {edited(good, "Anti cheating verification code is=:229347328",
+                "Anti cheating verification code is=:229347329"),
+         "run 1: line"},
+        {"CPU: a machine\nTotal time 1.000000 seconds\n", "no picalc run found"},
+        {"", "no picalc run found"},
+    };
+    for (const Case& c : cases) {
+        const RecordFile file = read_record_text("x.txt", c.text);
+        EXPECT_FALSE(file.genuine);
+        EXPECT_EQ(file.refusal.rfind(c.refusal, 0), 0U) << file.refusal;
+    }
+}
+
+TEST(RecordFile, KindsAndTimesSamples) {
+    struct Case {
+        const char* build;
+        Kind kind;
+        const char* engine;
+    };
+    for (const Case& c :
+         {Case{"picalc 1.0.0, GCC 12.2.0 -O2, static, linux-x86_64", Kind::Native, ""},
+          Case{"picalc 1.0.0, Chrome 140 on iOS (WebKit engine), WebAssembly page", Kind::Browser,
+               "WebKit"},
+          Case{"WebAssembly page in headless Chromium 156.0.8078.129", Kind::Browser, "Blink"},
+          Case{"WebAssembly page in Firefox 153", Kind::Browser, "Gecko"},
+          Case{"WebAssembly under Node 20.20.2", Kind::Node, ""}}) {
+        const RecordFile file =
+            read_record_text("r.txt", record_of({"1.000000"}, std::string("Build: ") + c.build));
+        ASSERT_TRUE(file.genuine) << file.refusal;
+        EXPECT_EQ(file.kind, c.kind) << c.build;
+        EXPECT_EQ(file.engine, c.engine) << c.build;
+    }
+    const RecordFile sample = times_record("zen5:9999:Gauss:1.929,1.956,1.957");
+    ASSERT_TRUE(sample.genuine);
+    EXPECT_EQ(sample.name, "zen5");
+    EXPECT_EQ(workload_of(sample), "9999 digits [Gauss]");
+    EXPECT_EQ(sample.times.size(), 3U);
+    for (const char* bad : {"zen5:9999:Gauss:", "zen5:9999:Euler:1.0", "zen5:-1:Gauss:1.0",
+                            ":9999:Gauss:1.0", "zen5:9999:Gauss:1.0,x", "zen5"}) {
+        EXPECT_FALSE(times_record(bad).genuine) << bad;
+    }
+}
+
+std::vector<RecordFile> two_records(const std::string& b_header, const char* b_time) {
+    return {read_record_text("a.txt",
+                             record_of({"2.000000", "2.100000", "2.050000", "2.020000", "2.080000"},
+                                       "CPU: one\nBuild: gcc")),
+            read_record_text(
+                "b.txt",
+                record_of({b_time, "1.820000", "1.790000", "1.850000", "1.810000"}, b_header))};
+}
+
+TEST(Compare, OutputFormats) {
+    const std::vector<RecordFile> files = two_records(
+        "CPU: two\nBuild: gcc\nDisturbed: other work kept processors busy during run 2 of 5 "
+        "(0.93): those times are not this machine's best",
+        "1.800000");
+    struct Case {
+        Format format;
+        std::vector<const char*> expected;
+    };
+    const Case cases[] = {
+        {Format::Text,
+         {"Single runs: B is 13.3 % faster than A (95 % interval 9.9 to 16.2 %; p = 0.008, 5 and "
+          "5 runs)\n",
+          "Differs: the processor: A one; B two\n", "Differs: B's record flags disturbed runs"}},
+        {Format::Markdown,
+         {"**0 digits [Gauss]**, against b (the fastest):\n",
+          "| 2.050000 (median of 5) | 2.000000 to 2.100000 | 13.3 % slower | yes (p = 0.008) | "
+          "one |",
+          "[b](b.txt) (disturbed) |"}},
+        {Format::Csv,
+         {"workload,record,path,runs,median_s",
+          "0 digits [Gauss],a,a.txt,5,2.050000,2.000000,2.100000,b,1.132597,0.00793651,yes,"}},
+        {Format::Json,
+         {"\"times\": [2.000000, 2.100000, 2.050000, 2.020000, 2.080000]",
+          "\"verdict\": \"B is 13.3 % faster than A"}},
+    };
+    for (const Case& c : cases) {
+        std::string out;
+        std::string refusal;
+        ASSERT_TRUE(compare_files(files, "", c.format, out, refusal)) << refusal;
+        for (const char* expected : c.expected) {
+            EXPECT_NE(out.find(expected), std::string::npos) << expected << "\nin\n" << out;
+        }
+#if PICALC_HAVE_NLOHMANN_JSON
+        if (c.format == Format::Json) {
+            const nlohmann::json json = nlohmann::json::parse(out);
+            EXPECT_EQ(json["records"].size(), 2U);
+            EXPECT_EQ(json["groups"][0]["baseline"], "b");
+            EXPECT_TRUE(json["comparison"]["runs"]["significant"].get<bool>());
+        }
+#endif
+    }
+}
+
+TEST(Compare, DifferentWorkloadsAreRefusedOrGrouped) {
+    std::vector<RecordFile> files = two_records("CPU: one\nBuild: gcc", "1.800000");
+    files[1] = read_record_text("c.txt", record_of({"1.800000"}, "", "run_763_stomer.txt"));
+    std::string out;
+    std::string refusal;
+    ASSERT_TRUE(files[1].genuine) << files[1].refusal;
+    EXPECT_FALSE(compare_files(files, "", Format::Text, out, refusal));
+    EXPECT_NE(refusal.find("different workloads"), std::string::npos) << refusal;
+    files.push_back(files[0]);
+    files.back().path = "d.txt";
+    out.clear();
+    EXPECT_TRUE(compare_files(files, "d.txt", Format::Markdown, out, refusal));
+    EXPECT_NE(out.find("**0 digits [Gauss]**, against a (the baseline given)"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("**763 digits [Stomer]**, against c (the fastest)"), std::string::npos)
+        << out;
+}
+
+} // namespace
+} // namespace picalc::compare
