@@ -25,7 +25,8 @@ file(WRITE "${doc}/changelog.Debian"
 
 file(RENAME "${doc}/CHANGELOG.md" "${doc}/changelog")
 foreach(file "${doc}/changelog" "${doc}/changelog.Debian" "${usr}/share/man/man1/picalc.1"
-    "${usr}/share/man/man1/picalc-check.1" "${usr}/share/man/man1/picalc-record.1")
+    "${usr}/share/man/man1/picalc-check.1" "${usr}/share/man/man1/picalc-record.1"
+    "${usr}/share/man/man1/picalc-compare.1")
   execute_process(COMMAND gzip -9nf "${file}" RESULT_VARIABLE failed)
   if(failed)
     message(FATAL_ERROR "gzip failed on ${file}")

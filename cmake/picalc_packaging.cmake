@@ -1,9 +1,10 @@
 # What `cmake --install` and CPack ship. Every package carries the license,
 # the changelog and the README; Unix packages the man page too.
 #   Linux      .tar.gz (bin/, share/doc/picalc/, share/man/man1/) and a .deb,
-#              each with picalc, picalc-check and picalc-record
+#              each with picalc, picalc-check, picalc-record and picalc-compare
 #              that lintian accepts (see picalc_cpack_config.cmake)
-#   Windows    a flat .zip: picalc.exe, picalc-check.exe and picalc-record.exe beside
+#   Windows    a flat .zip: picalc.exe, picalc-check.exe, picalc-record.exe and
+#              picalc-compare.exe beside
 #              README.txt, LICENSE.txt and
 #              CHANGELOG.txt with CR LF line ends, for Notepad
 #   wasm32     a .zip of picalc.wasm, its Node launcher and the static site
@@ -19,6 +20,7 @@ endif()
 configure_file(doc/picalc.1.in ${PROJECT_BINARY_DIR}/picalc.1 @ONLY)
 configure_file(doc/picalc-check.1.in ${PROJECT_BINARY_DIR}/picalc-check.1 @ONLY)
 configure_file(doc/picalc-record.1.in ${PROJECT_BINARY_DIR}/picalc-record.1 @ONLY)
+configure_file(doc/picalc-compare.1.in ${PROJECT_BINARY_DIR}/picalc-compare.1 @ONLY)
 
 # A plain-text copy for Windows: CR LF line ends, and a UTF-8 byte order mark
 # so that Notepad shows "Størmer" and "×" right on every Windows version.
@@ -38,7 +40,7 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "wasm32")
   install(FILES ${PROJECT_BINARY_DIR}/picalc.mjs README.md LICENSE CHANGELOG.md DESTINATION .)
   install(DIRECTORY ${PROJECT_BINARY_DIR}/web/ DESTINATION web)
 elseif(WIN32)
-  install(TARGETS picalc picalc-check picalc-record RUNTIME DESTINATION .)
+  install(TARGETS picalc picalc-check picalc-record picalc-compare RUNTIME DESTINATION .)
   foreach(doc README.md:README.txt LICENSE:LICENSE.txt CHANGELOG.md:CHANGELOG.txt)
     string(REPLACE ":" ";" doc "${doc}")
     list(GET doc 0 source)
@@ -47,13 +49,13 @@ elseif(WIN32)
     install(FILES ${PROJECT_BINARY_DIR}/${name} DESTINATION .)
   endforeach()
 else()
-  install(TARGETS picalc picalc-check picalc-record RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS picalc picalc-check picalc-record picalc-compare RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES README.md LICENSE CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
   # Where the README's links to doc/ lead, beside it.
   file(GLOB picalc_documents ${PROJECT_SOURCE_DIR}/doc/*.md)
   install(FILES ${picalc_documents} DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc)
   install(FILES ${PROJECT_BINARY_DIR}/picalc.1 ${PROJECT_BINARY_DIR}/picalc-check.1
-    ${PROJECT_BINARY_DIR}/picalc-record.1
+    ${PROJECT_BINARY_DIR}/picalc-record.1 ${PROJECT_BINARY_DIR}/picalc-compare.1
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 
@@ -97,7 +99,7 @@ computers can be checked and compared.")
     # picalc_cpack_config.cmake turns into the target's package names.
     set(CPACK_PICALC_CROSS_LIBRARIES "${CMAKE_FIND_ROOT_PATH}/lib")
     set(CPACK_PICALC_BINARIES
-      "${PROJECT_BINARY_DIR}/picalc;${PROJECT_BINARY_DIR}/picalc-check;${PROJECT_BINARY_DIR}/picalc-record")
+      "${PROJECT_BINARY_DIR}/picalc;${PROJECT_BINARY_DIR}/picalc-check;${PROJECT_BINARY_DIR}/picalc-record;${PROJECT_BINARY_DIR}/picalc-compare")
   else()
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   endif()

@@ -2,11 +2,14 @@
 # picalc-compare as a user runs it: its exit status and first line of output
 # or error for two records that differ and two that do not, a tampered
 # record, a file that is not a run, an unreadable file, records of different
-# workloads, a UTF-16 record, and the command-line mistakes.
+# workloads, a UTF-16 record, and the command-line mistakes, optionally
+# through an emulator or wine.
 #
-#   picalc_compare_cli.sh PICALC_COMPARE
+#   picalc_compare_cli.sh PICALC_COMPARE [RUNNER ARGUMENTS...]
 set -uo pipefail
 compare=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+shift
+runner=("$@")
 data="$(cd "$(dirname "$0")" && pwd)/data"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -33,7 +36,7 @@ failures=0
 expect() {
   local status=$1 text=$2 actual output
   shift 2
-  output=$(cd "$work" && "$compare" "$@" 2>&1)
+  output=$(cd "$work" && "${runner[@]}" "$compare" "$@" 2>&1 | tr -d '\r')
   actual=$?
   if [ "$actual" -ne "$status" ] || [ "${output#"$text"}" = "$output" ]; then
     echo "FAIL: picalc-compare $*: status $actual, expected $status starting \"$text\"; output:"
@@ -65,7 +68,7 @@ expect 0 "usage: picalc-compare" --help
 grep_verdict() { # PATTERN FILES...
   local pattern=$1
   shift
-  if (cd "$work" && "$compare" "$@") | grep "$pattern" >/dev/null; then
+  if (cd "$work" && "${runner[@]}" "$compare" "$@") | tr -d '\r' | grep "$pattern" >/dev/null; then
     echo "ok:   verdict \"$pattern\""
   else
     echo "FAIL: picalc-compare $* gives no line matching \"$pattern\""

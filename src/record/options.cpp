@@ -12,7 +12,7 @@ const char* const usage_text =
     "usage: picalc-record [OPTIONS] [--] [digits [formula-switch]]\n"
     "Runs picalc several times, then as many copies at once as there are\n"
     "processors, checks every output, and writes a record for results/.\n"
-    "  --runs N          runs one after another, and rounds of copies (default 3, 1 to 100)\n"
+    "  --runs N          runs one after another, and rounds of copies (default 9, 1 to 100)\n"
     "  --copies N|all    copies started together after the single runs (default all:\n"
     "                    the processors this process may use; 0 or 1 for none)\n"
     "  --record FILE     the record's file (default DATE-PROCESSOR-COMPILER.txt here,\n"
