@@ -105,8 +105,8 @@ TEST(RankTest, VerdictsInWords) {
     for (const Case& c : cases) {
         EXPECT_EQ(verdict_text(difference_of(c.a, c.b), "A", "B", "runs"), c.verdict);
     }
-    EXPECT_EQ(p_text(0.000582), "< 0.001");
-    EXPECT_EQ(p_text(0.0412), "0.04");
+    EXPECT_EQ(p_text(0.000582), "p < 0.001");
+    EXPECT_EQ(p_text(0.0412), "p = 0.04");
 }
 
 // A record of runs of a saved log with these times, under this header.

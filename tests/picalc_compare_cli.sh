@@ -77,5 +77,5 @@ grep_verdict() { # PATTERN FILES...
 }
 grep_verdict '^Single runs: B is 13.3 % faster than A (95 % interval 9.9 to 16.2 %; p = 0.008, 5 and 5 runs)$' slow fast
 grep_verdict '^Single runs: No difference shown (p = 1.00, 5 and 5 runs)$' slow same
-grep_verdict 'times alone, given on the command line' slow --times "x:130:Gauss:2.5,2.6,2.7"
+grep_verdict 'is times alone, given with --times: this comparison checked no outputs' slow --times "x:130:Gauss:2.5,2.6,2.7"
 [ "$failures" -eq 0 ] || exit 1

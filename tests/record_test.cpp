@@ -200,10 +200,10 @@ TEST(RecordOptions, PassTheArgumentsAfterTheOptionsToPicalc) {
         std::vector<std::string> picalc_arguments;
         const char* error;
     } cases[] = {
-        {{}, 3, all_processors, {}, ""},
+        {{}, 9, all_processors, {}, ""},
         {{"--runs", "5", "--copies", "2", "130", "s"}, 5, 2, {"130", "s"}, ""},
         {{"--runs=1", "--copies=all", "--", "-7"}, 1, all_processors, {"-7"}, ""},
-        {{"130", "--runs", "2"}, 3, all_processors, {"130", "--runs", "2"}, ""},
+        {{"130", "--runs", "2"}, 9, all_processors, {"130", "--runs", "2"}, ""},
         {{"--copies", "0", "--runs", "100"}, 100, 0, {}, ""},
         {{"--overwrite", "--runs", "2", "130"}, 2, all_processors, {"130"}, ""},
         {{"--overwrite=yes"}, 3, all_processors, {}, "unknown option \"--overwrite\""},

@@ -114,6 +114,7 @@ Difference difference_of(const std::vector<double>& a, const std::vector<double>
 // or why these counts can never show one. UNIT names the values: "runs".
 std::string verdict_text(const Difference& difference, const std::string& a, const std::string& b,
                          const std::string& unit);
+// "p = 0.008", "p = 0.42", "p < 0.001".
 std::string p_text(double p);
 
 enum class Format : std::int32_t { Text, Markdown, Csv, Json };
@@ -125,7 +126,7 @@ struct CompareInput {
 
 struct CompareOptions {
     Format format = Format::Text;
-    std::string baseline; // an input as given; "" for the fastest
+    std::string baseline; // an input as given, or a --times label; "" for the fastest
     std::vector<CompareInput> inputs;
     bool help = false;
     std::string error; // why the command line is refused; empty when it is not

@@ -61,9 +61,8 @@ std::string too_few_text(const Difference& d, const std::string& unit) {
     }
     const std::int32_t larger = std::max(d.n_a, d.n_b);
     std::string text = "Too few " + unit + " to show any difference (" +
-                       count_text(d.n_a, d.n_b, unit) + " can never give p below " +
-                       p_text(significance_level) + "); " + std::to_string(equal) + " and " +
-                       std::to_string(equal) + " " + unit;
+                       count_text(d.n_a, d.n_b, unit) + " can never give p below " + "0.05); " +
+                       std::to_string(equal) + " and " + std::to_string(equal) + " " + unit;
     const std::int32_t beside = runs_needed(larger);
     if (larger != equal && beside > 0) {
         text += ", or " + std::to_string(beside) + " beside " + std::to_string(larger) + ",";
@@ -132,12 +131,17 @@ std::string spread_text(const RecordFile& file) {
     return file.times.size() == 1 ? "one run" : seconds(*low) + " to " + seconds(*high);
 }
 
-// Per round: the copies' work as single runs, copies x median / round median.
+// Per round: the copies' work as single runs, copies x single run / round
+// median. Round i is set against run i, where there are as many of each,
+// so that the single runs' own spread is in the sample too; a median of
+// the runs in every value would make two records look surer than they are.
 std::vector<double> round_scalings(const RecordFile& file) {
     std::vector<double> scalings;
-    for (const std::vector<double>& round : file.copy_rounds) {
-        const double median = check::median_of(round);
-        scalings.push_back(median > 0 ? file.copies * median_time(file) / median : 0);
+    const bool paired = file.times.size() == file.copy_rounds.size();
+    for (std::size_t i = 0; i < file.copy_rounds.size(); ++i) {
+        const double median = check::median_of(file.copy_rounds[i]);
+        const double single = paired ? file.times[i] : median_time(file);
+        scalings.push_back(median > 0 ? file.copies * single / median : 0);
     }
     return scalings;
 }
@@ -173,7 +177,8 @@ std::vector<Group> grouped(const std::vector<RecordFile>& files, const std::stri
         });
         group.baseline = group.rows.front().file;
         for (const Row& row : group.rows) {
-            if (!baseline.empty() && row.file->path == baseline) {
+            if (!baseline.empty() && (row.file->path == baseline ||
+                                      (row.file->times_only && row.file->name == baseline))) {
                 group.baseline = row.file;
                 group.baseline_given = true;
             }
@@ -204,7 +209,7 @@ std::string significance_text(const Row& row) {
     if (d.test.smallest_p >= significance_level) {
         return "too few runs (" + std::to_string(d.n_a) + " and " + std::to_string(d.n_b) + ")";
     }
-    return (d.significant ? "yes (p = " : "no (p = ") + p_text(d.test.p) + ")";
+    return (d.significant ? "yes (" : "no (") + p_text(d.test.p) + ")";
 }
 
 std::string baseline_note(const Group& group) {
@@ -361,9 +366,9 @@ Verdicts verdicts_of(const RecordFile& a, const RecordFile& b) {
 }
 
 std::string file_line(const char* label, const RecordFile& f) {
-    std::string line = std::string(label) + ": " + f.path + ": " + std::to_string(f.times.size()) +
-                       (f.times.size() == 1 ? " run" : " runs") + " of " + workload_of(f) +
-                       ", median " + seconds(median_time(f)) + " s";
+    std::string line = std::string(label) + ": " + (f.times_only ? f.name : f.path) + ": " +
+                       std::to_string(f.times.size()) + (f.times.size() == 1 ? " run" : " runs") +
+                       " of " + workload_of(f) + ", median " + seconds(median_time(f)) + " s";
     if (f.times.size() > 1) {
         line += " (" + spread_text(f) + ")";
     }
@@ -373,7 +378,7 @@ std::string file_line(const char* label, const RecordFile& f) {
     }
     line += "\n";
     if (f.times_only) {
-        return line + "   times given on the command line: no outputs were checked\n";
+        return line + "   times alone, given with --times: this comparison checked no outputs\n";
     }
     const std::string cpu = header_value(f, "CPU");
     const std::string build = header_value(f, "Build");
@@ -453,9 +458,9 @@ void write_json(const std::vector<RecordFile>& files, const std::vector<Group>& 
 
 std::string p_text(double p) {
     if (p < 0.001) {
-        return "< 0.001";
+        return "p < 0.001";
     }
-    return format(p < 0.01 ? "%.3f" : "%.2f", p);
+    return format(p < 0.01 ? "p = %.3f" : "p = %.2f", p);
 }
 
 Difference difference_of(const std::vector<double>& a, const std::vector<double>& b) {
@@ -478,7 +483,7 @@ std::string verdict_text(const Difference& d, const std::string& a, const std::s
         return too_few_text(d, unit);
     }
     if (!d.significant) {
-        return "No difference shown (p = " + p_text(d.test.p) + ", " + counts + ")";
+        return "No difference shown (" + p_text(d.test.p) + ", " + counts + ")";
     }
     const Faster f = faster_of(d);
     std::string text = (f.b_faster ? b : a) + " is " + percent(f.by) + " % faster than " +
@@ -486,14 +491,18 @@ std::string verdict_text(const Difference& d, const std::string& a, const std::s
     if (d.interval.known) {
         text += "95 % interval " + percent(f.low) + " to " + percent(f.high) + " %; ";
     }
-    return text + "p = " + p_text(d.test.p) + ", " + counts + ")";
+    return text + p_text(d.test.p) + ", " + counts + ")";
 }
 
 std::vector<std::string> other_differences(const RecordFile& a, const RecordFile& b) {
     std::vector<std::string> out;
-    if (a.times_only || b.times_only) {
-        out.push_back(std::string(a.times_only ? "A" : "B") +
-                      " is times alone, given on the command line: no outputs were checked");
+    for (const auto& [label, file] : {std::pair<const char*, const RecordFile*>{"A", &a},
+                                      std::pair<const char*, const RecordFile*>{"B", &b}}) {
+        if (file->times_only) {
+            out.push_back(
+                std::string(label) +
+                " is times alone, given with --times: this comparison checked no outputs");
+        }
     }
     const auto differ = [&](const char* key, const char* what) {
         const std::string x = header_value(a, key);

@@ -11,7 +11,8 @@ const char* const compare_usage =
     "or saved runs), then compares their run times. Two files: whether B is faster\n"
     "than A, by how much (95 % interval) and how sure (two-sided rank test, p).\n"
     "More: a table per digit count and formula against a baseline.\n"
-    "  --baseline FILE   the file the others are set against (default: the fastest)\n"
+    "  --baseline FILE   the file (or --times LABEL) the others are set against\n"
+    "                    (default: the fastest)\n"
     "  --markdown        a Markdown table\n"
     "  --csv             comma-separated values, a row per file\n"
     "  --json            every time and every comparison, for programs\n"
@@ -63,7 +64,8 @@ CompareOptions parse_compare_options(int argc, const char* const* argv) {
     // The baseline is compared whether or not it is named again among the files.
     bool baseline_found = options.baseline.empty();
     for (const CompareInput& input : options.inputs) {
-        baseline_found = baseline_found || input.text == options.baseline;
+        baseline_found = baseline_found || input.text == options.baseline ||
+                         (input.times && input.text.rfind(options.baseline + ":", 0) == 0);
     }
     if (!baseline_found) {
         options.inputs.insert(options.inputs.begin(), {options.baseline, false});
