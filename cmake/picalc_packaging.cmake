@@ -7,7 +7,8 @@
 #              picalc-compare.exe beside
 #              README.txt, LICENSE.txt and
 #              CHANGELOG.txt with CR LF line ends, for Notepad
-#   wasm32     a .zip of picalc.wasm, its Node launcher and the static site
+#   wasm32     a .zip of picalc.wasm and picalc-compare.wasm, their Node
+#              launchers and the static site
 include(GNUInstallDirs)
 
 # The man page's date is its version's release date in the changelog, so the
@@ -36,8 +37,8 @@ endfunction()
 string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" picalc_target)
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "wasm32")
   set(picalc_target wasm32)
-  install(TARGETS picalc RUNTIME DESTINATION .)
-  install(FILES ${PROJECT_BINARY_DIR}/picalc.mjs README.md LICENSE CHANGELOG.md DESTINATION .)
+  install(TARGETS picalc picalc-compare RUNTIME DESTINATION .)
+  install(FILES ${PROJECT_BINARY_DIR}/picalc.mjs ${PROJECT_BINARY_DIR}/picalc-compare.mjs README.md LICENSE CHANGELOG.md DESTINATION .)
   install(DIRECTORY ${PROJECT_BINARY_DIR}/web/ DESTINATION web)
 elseif(WIN32)
   install(TARGETS picalc picalc-check picalc-record picalc-compare RUNTIME DESTINATION .)

@@ -1,77 +1,20 @@
-# Writes known_runs.json for the page from the checked runs in results/: for
-# each, the count, formula and total time its output prints (the median of
-# a record's runs, and how many there are), and what made it, so the page can
-# set a score against known machines with no server.
+# Writes known_runs.json for the page: picalc-compare's JSON of the records in
+# results/, which it checks first, so that the page sets a score against
+# every run's time of each known machine with no server, and no second
+# reader of records exists.
 #
-#   cmake -DRESULTS=dir -DOUTPUT=file -P known_runs.cmake
-file(GLOB runs ${RESULTS}/*.txt)
+#   cmake -DNODE=node -DCOMPARE=picalc-compare.mjs -DSOURCE=dir -DOUTPUT=file -P known_runs.cmake
+file(GLOB runs RELATIVE ${SOURCE} ${SOURCE}/results/*.txt)
 list(SORT runs)
-set(entries "")
-foreach(run IN LISTS runs)
-  file(READ ${run} text)
-  string(REGEX MATCH "\nDIGITS: ([0-9]+)\n" _ "${text}")
-  set(digits ${CMAKE_MATCH_1})
-  string(REGEX MATCH "\\[(Gauss|Stomer)\\]\n" _ "${text}")
-  set(formula ${CMAKE_MATCH_1})
-  # A record of several runs stands with its median, of its runs' own times.
-  string(REGEX MATCHALL "\nTotal time [0-9]+\\.[0-9]+ seconds" times "${text}")
-  set(microseconds "")
-  foreach(time IN LISTS times)
-    string(REGEX REPLACE "[^0-9]" "" time "${time}")
-    string(REGEX REPLACE "^0+([0-9])" "\\1" time "${time}")
-    list(APPEND microseconds ${time})
-  endforeach()
-  list(LENGTH microseconds count)
-  set(total "")
-  if(count GREATER 0)
-    list(SORT microseconds COMPARE NATURAL)
-    math(EXPR middle "${count} / 2")
-    list(GET microseconds ${middle} median)
-    if(count MATCHES "[02468]$")
-      math(EXPR before "${middle} - 1")
-      list(GET microseconds ${before} lower)
-      math(EXPR median "(${lower} + ${median}) / 2")
-    endif()
-    math(EXPR seconds "${median} / 1000000")
-    math(EXPR fraction "${median} % 1000000 + 1000000")
-    string(SUBSTRING "${fraction}" 1 6 fraction)
-    set(total "${seconds}.${fraction}")
-  endif()
-  string(REGEX MATCH "(^|\n)Build: ([^\n]*)" _ "${text}")
-  set(build "${CMAKE_MATCH_2}")
-  string(REGEX MATCH "(^|\n)CPU: ([^\n]*)" _ "${text}")
-  set(cpu "${CMAKE_MATCH_2}")
-  if(digits STREQUAL "" OR formula STREQUAL "" OR total STREQUAL "")
-    message(FATAL_ERROR "${run} is not a complete run")
-  endif()
-  # A browser record names its browser beside "WebAssembly page", and the
-  # page's own records name the engine too, which on iOS is WebKit whatever
-  # the browser; Node is V8, like Blink.
-  set(engine "")
-  if(build MATCHES "WebAssembly page")
-    set(kind browser)
-    if(build MATCHES "\\((Blink|Gecko|WebKit) engine\\)")
-      set(engine ${CMAKE_MATCH_1})
-    elseif(build MATCHES "Firefox")
-      set(engine Gecko)
-    elseif(build MATCHES "Chrom|Edge|Opera")
-      set(engine Blink)
-    elseif(build MATCHES "WebKit|Safari")
-      set(engine WebKit)
-    endif()
-  elseif(build MATCHES "^WebAssembly")
-    set(kind node)
-  else()
-    set(kind native)
-  endif()
-  get_filename_component(name ${run} NAME_WE)
-  foreach(field build cpu)
-    string(REPLACE "\\" "\\\\" ${field} "${${field}}")
-    string(REPLACE "\"" "\\\"" ${field} "${${field}}")
-  endforeach()
-  list(APPEND entries "  {\"name\": \"${name}\", \"digits\": ${digits}, \"formula\": \"${formula}\", \"total\": ${total}, \"runs\": ${count}, \"kind\": \"${kind}\", \"engine\": \"${engine}\", \"build\": \"${build}\", \"cpu\": \"${cpu}\"}")
-endforeach()
-list(JOIN entries ",\n" body)
-file(WRITE ${OUTPUT}.new "[\n${body}\n]\n")
+execute_process(
+  COMMAND ${NODE} ${COMPARE} --json ${runs}
+  WORKING_DIRECTORY ${SOURCE}
+  OUTPUT_FILE ${OUTPUT}.new
+  ERROR_VARIABLE errors
+  RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  file(REMOVE ${OUTPUT}.new)
+  message(FATAL_ERROR "picalc-compare refused results/ (status ${status}):\n${errors}")
+endif()
 file(COPY_FILE ${OUTPUT}.new ${OUTPUT} ONLY_IF_DIFFERENT)
 file(REMOVE ${OUTPUT}.new)
