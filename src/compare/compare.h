@@ -75,7 +75,7 @@ struct RankTest {
 
 // Two-sided Wilcoxon-Mann-Whitney test; ties get their mean rank and the
 // exact distribution is that of those ranks.
-RankTest rank_sum_test(const std::vector<double>& a, const std::vector<double>& b);
+RankTest rank_sum_test(const std::vector<double>& first, const std::vector<double>& second);
 double smallest_p(std::int32_t n_a, std::int32_t n_b);
 // The fewest runs beside OTHER runs that can give p below the significance
 // level; -1 when not even max_sample can.

@@ -20,8 +20,7 @@ int compare_main(int argc, char** argv) {
         return status_usage;
     }
     if (options.help) {
-        std::fputs(compare_usage, stdout);
-        return status_compared;
+        return std::fputs(compare_usage, stdout) < 0 ? status_usage : status_compared;
     }
     std::vector<RecordFile> files;
     int status = status_compared;
@@ -44,8 +43,8 @@ int compare_main(int argc, char** argv) {
         static_cast<void>(std::fprintf(stderr, "picalc-compare: %s\n", refusal.c_str()));
         return status_refused;
     }
-    std::fputs(out.c_str(), stdout);
-    return std::fflush(stdout) == 0 ? status_compared : status_usage;
+    const bool written = std::fputs(out.c_str(), stdout) >= 0 && std::fflush(stdout) == 0;
+    return written ? status_compared : status_usage;
 }
 
 } // namespace

@@ -104,10 +104,9 @@ std::int32_t runs_needed(std::int32_t other) {
     return -1;
 }
 
-RankTest rank_sum_test(const std::vector<double>& a, const std::vector<double>& b) {
-    if (!smaller_first(a, b)) {
-        return rank_sum_test(b, a);
-    }
+RankTest rank_sum_test(const std::vector<double>& first, const std::vector<double>& second) {
+    const std::vector<double>& a = smaller_first(first, second) ? first : second;
+    const std::vector<double>& b = smaller_first(first, second) ? second : first;
     RankTest test;
     const auto n_a = static_cast<std::int32_t>(a.size());
     const auto n_b = static_cast<std::int32_t>(b.size());

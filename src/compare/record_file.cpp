@@ -104,10 +104,16 @@ std::string summary_mismatch(RecordFile& file) {
     if (copies.empty()) {
         return "";
     }
-    int at_once = 0;
-    int rounds = 0;
-    if (std::sscanf(copies.c_str(), "%d at once, %d round", &at_once, &rounds) != 2 ||
-        at_once < 1 || rounds < 1 || !ends_with(copy_times, " seconds")) {
+    char* count_end = nullptr;
+    const long at_once = std::strtol(copies.c_str(), &count_end, 10);
+    const std::string rest = count_end;
+    char* rounds_end = nullptr;
+    const long rounds =
+        rest.rfind(" at once, ", 0) == 0 ? std::strtol(rest.c_str() + 10, &rounds_end, 10) : 0;
+    const bool well_formed = rounds_end != nullptr && (std::string(rounds_end) == " rounds" ||
+                                                       std::string(rounds_end) == " round");
+    if (!well_formed || at_once < 1 || at_once > 100000 || rounds < 1 || rounds > 100000 ||
+        !ends_with(copy_times, " seconds")) {
         return "its \"Copies:\" or \"Copy times:\" line is not one picalc-record writes";
     }
     const std::string values = copy_times.substr(0, copy_times.size() - 8);
@@ -128,7 +134,7 @@ std::string summary_mismatch(RecordFile& file) {
         return "its \"Copy times:\" line holds " + std::to_string(file.copy_rounds.size()) +
                " rounds, not the " + std::to_string(rounds) + " its \"Copies:\" line names";
     }
-    file.copies = at_once;
+    file.copies = static_cast<std::int32_t>(at_once);
     return "";
 }
 
