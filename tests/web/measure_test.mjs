@@ -2,11 +2,16 @@
 // each round's copies, all compiled before any copy starts; the first run's
 // output alone reaches the output panel; and any run or copy that ends
 // badly, prints a wrong line or cannot start fails the whole measurement
-// with its name, leaving no worker running.
+// with its name, leaving no worker running. Every output is checked by the
+// site's own picalc-compare.wasm, as the page checks it.
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { readFile } from "node:fs/promises";
 import { MeasurementFailed, measure } from "../../wasm/site/measure.js";
+import { comparer, significanceText } from "../../wasm/site/compare.js";
+import { compareInNode } from "./compare_node.mjs";
+
+const compare = comparer(compareInNode);
 
 const template = await readFile(new URL("../data/run_0.txt", import.meta.url), "utf8");
 
@@ -36,7 +41,7 @@ function workers(plan) {
   };
   const shown = [];
   const report = { output: (chunk) => shown.push(chunk), step() {} };
-  return { newWorker, report, log, shown };
+  return { newWorker, check: compare.check, report, log, shown };
 }
 
 test("single runs, then rounds of copies started together", async () => {
@@ -52,11 +57,13 @@ test("single runs, then rounds of copies started together", async () => {
 
 test("one bad run or copy fails the measurement, by name, and stops every worker", async () => {
   const wrong = template.replace("is=??274347328", "is=??274347329").replace("<seconds>", "1.000000");
+  const digit = template.replace("pi= 3.", "pi= 4.").replace("<seconds>", "1.000000");
   const cases = [
     [[1, { exit: 2 }], /^Run 2 of 3: picalc ended with exit status 2: the sum buffer/],
-    [[1, 1, 1, 1, { text: wrong }], /^Copy 2 of 2 in round 1 of 3: Not verified: the second verification code differ/],
+    [[1, 1, 1, 1, { text: wrong }], /^Not verified: Copy 2 of 2 in round 1 of 3: line 62: expected "Anti cheating verification code is=\?\?274347328"/],
     [[1, 1, 1, 1, 1, { exit: 9 }], /^Copy 1 of 2 in round 2 of 3: picalc ended with exit status 9: the run did not complete/],
-    [[1, 1, 1, { text: "pi calc\n" }], /^Copy 1 of 2 in round 1 of 3: Not verified: the first verification code, first product/],
+    [[1, 1, 1, { text: "pi calc\n" }], /^Copy 1 of 2 in round 1 of 3: Not verified: its output has no count/],
+    [[{ text: digit }, 1, 1], /^Not verified: Run 1 of 3: line 4: expected "pi= 3\.", found "pi= 4\."/],
   ];
   for (const [plan, message] of cases) {
     const fake = workers(plan);
@@ -68,4 +75,27 @@ test("one bad run or copy fails the measurement, by name, and stops every worker
   // A worker that cannot run picalc is not a verdict on picalc.
   await assert.rejects(measure({ args: ["0"], runs: 1, copiesAtOnce: 2, ...workers([1, 1, { failure: "no wasm" }]) }),
     (error) => !(error instanceof MeasurementFailed) && error.message === "no wasm");
+});
+
+test("this device against known runs, and against an opened record", async () => {
+  const run = { digits: 0, formula: "Gauss", times: [1.4, 1.41, 1.42] };
+  const known = [
+    { name: "slow", digits: 0, formula: "Gauss", times: [9, 9.1, 9.2, 9.3, 9.4, 9.5, 9.6, 9.7, 9.8] },
+    { name: "alike", digits: 0, formula: "Gauss", times: [1.39, 1.405, 1.43, 1.38, 1.415, 1.425, 1.41, 1.4, 1.44] },
+    { name: "once", digits: 0, formula: "Gauss", times: [1.0] },
+    { name: "other", digits: 130, formula: "Gauss", times: [1.0, 1.1, 1.2, 1.3] },
+  ];
+  const differences = await compare.significance(run, known);
+  assert.deepEqual([...differences.keys()].sort(), ["alike", "once", "slow", "this-device"]);
+  assert.equal(significanceText(differences.get("slow")), "slower than this device, significantly (p = 0.009)");
+  assert.match(significanceText(differences.get("alike")), /^no difference shown \(p = /);
+  assert.equal(significanceText(differences.get("once")), "too few runs to tell a difference");
+
+  const record = ["CPU: elsewhere", "", ...known[0].times.map((t) => template.replace("<seconds>", t.toFixed(6)))].join("\n");
+  const compared = await compare.withRecord(run, "-elsewhere.txt", record);
+  assert.equal(compared.compared, true, compared.text);
+  assert.match(compared.text, /^A: this-device: 3 runs of 0 digits \[Gauss\]/);
+  assert.match(compared.text, /\nSingle runs: A is 5\d\d\.\d % faster than B \(95 % interval .*; p = 0\.009, 3 and 9 runs\)\n/);
+  const tampered = await compare.withRecord(run, "r.txt", record.replace("DIGITS: 0", "DIGITS: 1"));
+  assert.deepEqual(tampered, { compared: false, text: "picalc-compare: r.txt: run 1: line 7: DIGITS: 1 does not match the listing above it, which holds 0 decimal places\npicalc-compare: nothing compared" });
 });

@@ -17,8 +17,11 @@ const types = {
 };
 
 // `extra` maps paths to pages of the harness's own, served beside the site.
+// setOverride(path, json) serves JSON in place of a site file until it is
+// cleared with null.
 export async function serve(site, extra = {}) {
   const failures = [];
+  const overrides = new Map();
   let offline = false;
   const server = createServer(async (request, response) => {
     if (offline) {
@@ -26,6 +29,10 @@ export async function serve(site, extra = {}) {
       return;
     }
     const path = normalize(decodeURIComponent(new URL(request.url, "http://x").pathname));
+    if (overrides.has(path)) {
+      response.writeHead(200, { "content-type": "application/json" }).end(overrides.get(path));
+      return;
+    }
     if (extra[path] !== undefined) {
       response.writeHead(200, { "content-type": types[".html"] }).end(extra[path]);
       return;
@@ -45,6 +52,10 @@ export async function serve(site, extra = {}) {
   return {
     origin: `http://127.0.0.1:${server.address().port}`,
     failures,
+    setOverride(path, json) {
+      if (json === null) overrides.delete(path);
+      else overrides.set(path, json);
+    },
     setOffline(value) {
       offline = value;
       if (value) server.closeAllConnections();

@@ -10,6 +10,7 @@ import {
   summaryLines, systemOf, clientHintsOf,
 } from "./record.js";
 import { MeasurementFailed, measure, verifiedText } from "./measure.js";
+import { comparer } from "./compare.js";
 import { describeRun, showComparison, showHistory, showStages } from "./results_view.js";
 
 const tableRows = 25;
@@ -127,6 +128,24 @@ function picalcWorker() {
   };
 }
 
+// picalc-compare in a worker of its own, kept for the page's life: one
+// request at a time.
+const compareFiles = (() => {
+  let worker = null;
+  let queue = Promise.resolve();
+  return (args, files) => {
+    const answer = queue.catch(() => {}).then(() => new Promise((resolve, reject) => {
+      worker ??= new Worker("worker.js", { type: "module" });
+      worker.onmessage = ({ data }) => (data.failure !== undefined ? reject(new Error(data.failure)) : resolve(data.compared));
+      worker.onerror = (event) => reject(new Error(event.message || "the worker failed to start"));
+      worker.postMessage({ compare: { args, files } });
+    }));
+    queue = answer;
+    return answer;
+  };
+})();
+const compare = comparer(compareFiles);
+
 // One measurement; only a complete, verified one is a score to keep, share
 // or compare.
 async function start(args, runs, everyCore) {
@@ -142,10 +161,14 @@ async function start(args, runs, everyCore) {
       output.scrollTop = output.scrollHeight;
     },
     step: showProgress,
+    checking() {
+      $("stage").textContent = "Checking every line of every run and copy";
+      $("progress").value = 1;
+    },
   };
   try {
     const { single, copies } = await measure({
-      args, runs, copiesAtOnce: everyCore ? copiesAtOnce : 0, newWorker: picalcWorker, report,
+      args, runs, copiesAtOnce: everyCore ? copiesAtOnce : 0, newWorker: picalcWorker, check: compare.check, report,
     });
     finish(args, single, copies);
   } catch (error) {
@@ -180,7 +203,7 @@ function finish(args, runs, copies) {
 
   $("score-label").textContent = runs.length === 1 ? "Total time" : `Median total time of ${runs.length} runs`;
   $("score").textContent = median.toFixed(6);
-  $("verdict").textContent = verifiedText(runs.length + copies.flat().length);
+  $("verdict").textContent = verifiedText(runs.length, copies.flat().length);
   $("verdict").className = "good";
   const lines = runs.length > 1 || copies.length > 0 ? summaryLines(result) : [];
   $("summary").replaceChildren(...lines.map((line) => Object.assign(document.createElement("li"), { textContent: line })));
@@ -205,9 +228,40 @@ function finish(args, runs, copies) {
     Object.assign($(id), { href: downloads.at(-1), download: recordFileName(result, extension) });
   }
   $("share").href = shareLink(result);
-  showComparison($("compare"), result, known, `this run: ${result.browser} on this device`);
+  showKnown(result, `this run: ${result.browser} on this device`);
   renderHistory();
+  last = result;
+  show($("compare-record"), true);
 }
+
+// The known runs, and then whether each differs from this one.
+function showKnown(run, label) {
+  showComparison($("compare"), run, known, label);
+  compare.significance(run, known)
+    .then((differences) => showComparison($("compare"), run, known, label, differences))
+    .catch((error) => {
+      $("compare-note").textContent += ` (Whether each differs could not be tested: ${error.message}.)`;
+    });
+}
+
+// The last measurement against a record the visitor opens.
+let last = null;
+$("record-file").addEventListener("change", async () => {
+  const [file] = $("record-file").files;
+  if (!file || !last) return;
+  const panel = $("record-comparison");
+  panel.textContent = `Checking ${file.name} and comparing…`;
+  show(panel, true);
+  try {
+    const { compared, text } = await compare.withRecord(last, file.name, await file.text());
+    panel.textContent = text;
+    panel.className = compared ? "" : "bad";
+  } catch (error) {
+    panel.textContent = `The record could not be compared: ${error.message}`;
+    panel.className = "bad";
+  }
+  $("record-file").value = "";
+});
 
 function renderHistory() {
   showHistory($("history"), kept, {
@@ -243,6 +297,7 @@ function showShared() {
   $("shared-summary").textContent = `Shared result: ${run.runs > 1 ? `median of ${run.runs} runs of ` : ""}` +
     `${describeRun(run)}, run in ${run.browser} (${run.engine} engine) on ${run.platform}${copies}.`;
   showStages($("shared").querySelector(".stage-bar"), $("shared-stages"), run.stages);
+  // A share link holds the median alone, not the times a test needs.
   showComparison($("compare"), run, known, `the shared run: ${run.browser}, ${run.platform}`);
 }
 
@@ -261,7 +316,8 @@ fetch("known_runs.json")
   .then((response) => (response.ok ? response.json() : []))
   .catch(() => [])
   .then((runs) => {
-    known = Array.isArray(runs) ? runs : [];
+    // picalc-compare's JSON of results/: every run's time of each record.
+    known = Array.isArray(runs?.records) ? runs.records : [];
     showShared();
   });
 

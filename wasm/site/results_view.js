@@ -1,6 +1,7 @@
 // Draws kept, shared and known runs: the stage bar, the history with its
 // charts, and the bars against known machines. Every chart has its words
 // beside it, in a table or in the bars' own labels.
+import { significanceText } from "./compare.js";
 import { summarize } from "./record.js";
 import { stageNames } from "./stages.js";
 
@@ -91,12 +92,15 @@ function bars(list, entries, longest) {
 }
 
 // The run against the known runs of the same count and formula: browser runs
-// of its own engine first, then the rest, with native builds marked.
-export function showComparison(section, run, known, currentLabel) {
+// of its own engine first, then the rest, with native builds marked, and
+// once DIFFERENCES (name to picalc-compare's test) are known, whether each
+// differs from the run.
+export function showComparison(section, run, known, currentLabel, differences = null) {
   const same = known.filter((other) => other.digits === run.digits && other.formula === run.formula);
   const label = (other) =>
     `${other.kind === "native" ? `native: ${other.build.replace(/^native,\s*/, "")}` : other.build}, ${other.cpu}` +
-    (other.runs > 1 ? ` (median of ${other.runs} runs)` : "");
+    (other.runs > 1 ? ` (median of ${other.runs} runs)` : "") +
+    (differences ? `: ${significanceText(differences.get(other.name))}` : "");
   const ownEngine = same.filter((other) => other.kind === "browser" && other.engine === run.engine)
     .map((other) => ({ total: other.total, label: label(other) }));
   ownEngine.push({ total: run.total, label: currentLabel, current: true });
