@@ -11,6 +11,11 @@
 
 source "$(dirname "${BASH_SOURCE[0]}")/install.sh"
 
+# The Debian 11 root's packages, one list for every step that uses it, so
+# that none makes it afresh for another: qemu-user for the emulated
+# tarballs, sshd and Python for the fleet playbook's host.
+debian_old_packages=(qemu-user openssh-server python3)
+
 # The machine's own Debian mirror, as apt is configured to use it.
 debian_mirror() {
   local uri

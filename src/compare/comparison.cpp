@@ -270,7 +270,10 @@ void write_csv(const std::vector<Group>& groups, std::string& out) {
                                           group.baseline->name,
                                           row.baseline ? "" : format("%.6f", d.ratio),
                                           row.baseline ? "" : format("%.6g", d.test.p),
-                                          row.baseline ? "" : (d.significant ? "yes" : "no"),
+                                          row.baseline                              ? ""
+                                          : d.test.smallest_p >= significance_level ? "too few runs"
+                                          : d.significant                           ? "yes"
+                                                                                    : "no",
                                           f.copies > 0 ? std::to_string(f.copies) : "",
                                           f.copies > 0 ? seconds(check::median_of(copy_times(f)))
                                                        : "",
