@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 
 namespace picalc::compare {
 namespace {
