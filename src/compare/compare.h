@@ -111,9 +111,11 @@ Difference difference_of(const std::vector<double>& a, const std::vector<double>
 
 // One sentence: "B is 13.6 % faster than A (95 % interval 11.2-15.9 %;
 // p = 0.008, 5 and 5 runs)", "No difference shown (p = 0.42, 5 and 5 runs)",
-// or why these counts can never show one. UNIT names the values: "runs".
+// or why these counts can never show one. UNIT names the values: "runs";
+// BETTER the word for a lower value (times) or a higher one's inverse
+// (scaling, compared as its inverse).
 std::string verdict_text(const Difference& difference, const std::string& a, const std::string& b,
-                         const std::string& unit);
+                         const std::string& unit, const char* better = "faster");
 // "p = 0.008", "p = 0.42", "p < 0.001".
 std::string p_text(double p);
 

@@ -60,7 +60,7 @@ std::string too_few_text(const Difference& d, const std::string& unit) {
     }
     const std::int32_t larger = std::max(d.n_a, d.n_b);
     std::string text = "Too few " + unit + " to show any difference (" +
-                       count_text(d.n_a, d.n_b, unit) + " can never give p below " + "0.05); " +
+                       count_text(d.n_a, d.n_b, unit) + " can never give p below 0.05); " +
                        std::to_string(equal) + " and " + std::to_string(equal) + " " + unit;
     const std::int32_t beside = runs_needed(larger);
     if (larger != equal && beside > 0) {
@@ -347,19 +347,15 @@ Verdicts verdicts_of(const RecordFile& a, const RecordFile& b) {
         const Difference copies = difference_of(copy_times(a), copy_times(b));
         v.copies_text = verdict_text(copies, "A", "B", "copy times");
         // Higher scaling is better: compared as its inverse, like a time.
-        std::vector<double> inverse_a;
-        std::vector<double> inverse_b;
-        for (const double s : round_scalings(a)) {
-            inverse_a.push_back(s > 0 ? 1 / s : 0);
-        }
-        for (const double s : round_scalings(b)) {
-            inverse_b.push_back(s > 0 ? 1 / s : 0);
-        }
-        std::string text = verdict_text(difference_of(inverse_a, inverse_b), "A", "B", "rounds");
-        const std::size_t at = text.find(" % faster than ");
-        if (at != std::string::npos) {
-            text.replace(at, 15, " % higher than ");
-        }
+        const auto inverse = [](const RecordFile& file) {
+            std::vector<double> values;
+            for (const double s : round_scalings(file)) {
+                values.push_back(s > 0 ? 1 / s : 0);
+            }
+            return values;
+        };
+        const std::string text =
+            verdict_text(difference_of(inverse(a), inverse(b)), "A", "B", "rounds", "higher");
         v.scaling_text = "A " + format("%.2f", scaling_of(a)) + ", B " +
                          format("%.2f", scaling_of(b)) + ": " + text;
     }
@@ -479,7 +475,7 @@ Difference difference_of(const std::vector<double>& a, const std::vector<double>
 }
 
 std::string verdict_text(const Difference& d, const std::string& a, const std::string& b,
-                         const std::string& unit) {
+                         const std::string& unit, const char* better) {
     const std::string counts = count_text(d.n_a, d.n_b, unit);
     if (d.test.smallest_p >= significance_level) {
         return too_few_text(d, unit);
@@ -488,7 +484,7 @@ std::string verdict_text(const Difference& d, const std::string& a, const std::s
         return "No difference shown (" + p_text(d.test.p) + ", " + counts + ")";
     }
     const Faster f = faster_of(d);
-    std::string text = (f.b_faster ? b : a) + " is " + percent(f.by) + " % faster than " +
+    std::string text = (f.b_faster ? b : a) + " is " + percent(f.by) + " % " + better + " than " +
                        (f.b_faster ? a : b) + " (";
     if (d.interval.known) {
         text += "95 % interval " + percent(f.low) + " to " + percent(f.high) + " %; ";
