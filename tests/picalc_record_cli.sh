@@ -55,6 +55,9 @@ expect 1 "line 7: DIGITS: 131 does not match" --picalc "$work/wrong_line" --runs
 expect 2 "unknown option \"--fast\"" --fast 0
 expect 2 "--runs takes a whole number" --runs 0 0
 expect 2 "cannot write $work/no-such-folder/r.json" --json "$work/no-such-folder/r.json" 0
+# A missing temporary folder (a bare container has no /tmp) is named as what
+# is missing, not blamed on picalc.
+TMPDIR=$work/no-tmp expect 1 "cannot write $work/no-tmp/picalc-record-" --runs 1 130
 if [ "$(find "$TMPDIR" -name 'picalc-record-*-run-1.txt' | wc -l)" -ne 2 ]; then
   fail "the failed runs' outputs were not kept in TMPDIR: $(ls "$TMPDIR")"
 fi

@@ -19,11 +19,18 @@ namespace picalc::record {
 
 bool start_child(const std::string& program, const std::vector<std::string>& arguments,
                  const std::string& output_path, Child& child) {
+    // Opened here, not by a spawn action: glibc reports a failed action as
+    // the spawn's own error, which named the program ("No such file or
+    // directory") when it was the temporary folder that was missing.
+    const int output = open(output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (output < 0) {
+        child.error = "cannot write " + output_path + ": " + std::strerror(errno);
+        return false;
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addclose(&actions, STDIN_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output_path.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& argument : arguments) {
@@ -33,6 +40,7 @@ bool start_child(const std::string& program, const std::vector<std::string>& arg
     pid_t pid = 0;
     const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    close(output);
     if (error != 0) {
         child.error = std::strerror(error);
         return false;
