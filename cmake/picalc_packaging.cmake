@@ -64,6 +64,17 @@ set(CPACK_PACKAGE_NAME picalc)
 set(CPACK_PACKAGE_VENDOR "the picalc developers")
 set(CPACK_PACKAGE_CONTACT "picalc developers <maintainers@users.noreply.c-seed-80c46a4c.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+# The extended description of the .deb and the .rpm.
+set(picalc_description "picalc measures a computer's processor with three fixed workloads on one
+thread: the decimal digits of pi by integer long division (9999 places by
+default, from Gauss's or Størmer's arctangent formula), a trapezoid-rule
+table of the integral of |sin x| computed with about 134 million sine calls,
+and two square-root loops of 45 million steps each. It prints what each
+workload computed and the total elapsed time, which is the score.
+
+Everything it prints but the time is the same on every machine, compiler
+and platform, including two verification codes, so runs on different
+computers can be checked and compared.")
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
@@ -73,22 +84,47 @@ set(CPACK_PACKAGE_FILE_NAME "picalc-${PROJECT_VERSION}-${picalc_target}")
 if(WIN32 OR picalc_target STREQUAL "wasm32")
   set(CPACK_GENERATOR ZIP)
 elseif(PICALC_STATIC)
-  set(CPACK_GENERATOR TGZ)
+  # The RPM holds the static programs too, so one package installs on every
+  # RPM distribution of its processor, old or new, whatever its C library.
+  set(CPACK_GENERATOR "TGZ;RPM")
+  set(CPACK_RPM_PACKAGE_RELEASE 1)
+  set(CPACK_RPM_FILE_NAME RPM-DEFAULT) # picalc-VERSION-RELEASE.ARCH.rpm
+  set(CPACK_RPM_PACKAGE_LICENSE MIT)
+  set(CPACK_RPM_PACKAGE_URL "${PROJECT_HOMEPAGE_URL}")
+  # rpmlint wants a summary under 80 characters.
+  set(CPACK_RPM_PACKAGE_SUMMARY "Console CPU benchmark: pi digits, a sine integral and square-root loops")
+  # rpmbuild's own stripping would rewrite the x86 programs (its strip knows
+  # no other processor), so they would no longer be the tarball's; CPack has
+  # stripped them, and picalc_staging.cmake compresses the man pages.
+  set(CPACK_RPM_SPEC_MORE_DEFINE "%define packager ${CPACK_PACKAGE_CONTACT}
+%define __os_install_post %{nil}")
+  set(CPACK_RPM_PACKAGE_GROUP "Applications/System")
+  set(CPACK_RPM_PACKAGE_DESCRIPTION "${picalc_description}")
+  # The license goes where Fedora's guidelines put it, marked as one. The
+  # folders that hold the files belong to the system's filesystem package.
+  set(CPACK_RPM_USER_FILELIST "%license /usr/share/licenses/picalc/LICENSE")
+  set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
+    /usr/share/licenses /usr/share/man /usr/share/man/man1)
+  # Written by picalc_staging.cmake, dated like the .deb's changelog.
+  set(CPACK_RPM_CHANGELOG_FILE ${PROJECT_BINARY_DIR}/rpm-changelog)
+  set(CPACK_PICALC_DATE "${PICALC_DATE}")
+  # RPM's names for the target processors.
+  set(picalc_rpm_architectures
+    x86_64:x86_64 i686:i686 aarch64:aarch64 armv7l:armv7hl riscv64:riscv64 ppc64le:ppc64le s390x:s390x)
+  foreach(pair IN LISTS picalc_rpm_architectures)
+    string(REPLACE ":" ";" pair "${pair}")
+    list(GET pair 0 processor)
+    if(CMAKE_SYSTEM_PROCESSOR STREQUAL processor)
+      list(GET pair 1 CPACK_RPM_PACKAGE_ARCHITECTURE)
+    endif()
+  endforeach()
+  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/picalc_staging.cmake)
 else()
   set(CPACK_GENERATOR "TGZ;DEB")
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  # The summary is the synopsis line; this is the extended description.
-  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "picalc measures a computer's processor with three fixed workloads on one
-thread: the decimal digits of pi by integer long division (9999 places by
-default, from Gauss's or Størmer's arctangent formula), a trapezoid-rule
-table of the integral of |sin x| computed with about 134 million sine calls,
-and two square-root loops of 45 million steps each. It prints what each
-workload computed and the total elapsed time, which is the score.
-.
-Everything it prints but the time is the same on every machine, compiler
-and platform, including two verification codes, so runs on different
-computers can be checked and compared.")
+  # Paragraphs are set apart by a line of "." in a Debian description.
+  string(REPLACE "\n\n" "\n.\n" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${picalc_description}")
   # A Debian revision: the .deb carries Debian's own changelog beside the
   # project's CHANGELOG.md, which it ships as the upstream changelog.gz.
   set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
@@ -115,6 +151,6 @@ computers can be checked and compared.")
     endif()
   endforeach()
   set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/picalc_cpack_config.cmake)
-  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/picalc_deb_staging.cmake)
+  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/picalc_staging.cmake)
 endif()
 include(CPack)
