@@ -34,6 +34,19 @@ function(picalc_windows_text source destination)
   file(WRITE ${destination} "${byte_order_mark}${text}")
 endfunction()
 
+# picalc_processor_name(VARIABLE PROCESSOR:NAME...): sets VARIABLE to the
+# target processor's NAME in a package format's list of them.
+function(picalc_processor_name variable)
+  foreach(pair IN LISTS ARGN)
+    string(REPLACE ":" ";" pair "${pair}")
+    list(GET pair 0 processor)
+    if(CMAKE_SYSTEM_PROCESSOR STREQUAL processor)
+      list(GET pair 1 name)
+      set(${variable} "${name}" PARENT_SCOPE)
+    endif()
+  endforeach()
+endfunction()
+
 string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" picalc_target)
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "wasm32")
   set(picalc_target wasm32)
@@ -107,18 +120,9 @@ elseif(PICALC_STATIC)
     /usr/share/licenses /usr/share/man /usr/share/man/man1)
   # Written by picalc_staging.cmake, dated like the .deb's changelog.
   set(CPACK_RPM_CHANGELOG_FILE ${PROJECT_BINARY_DIR}/rpm-changelog)
-  set(CPACK_PICALC_DATE "${PICALC_DATE}")
   # RPM's names for the target processors.
-  set(picalc_rpm_architectures
+  picalc_processor_name(CPACK_RPM_PACKAGE_ARCHITECTURE
     x86_64:x86_64 i686:i686 aarch64:aarch64 armv7l:armv7hl riscv64:riscv64 ppc64le:ppc64le s390x:s390x)
-  foreach(pair IN LISTS picalc_rpm_architectures)
-    string(REPLACE ":" ";" pair "${pair}")
-    list(GET pair 0 processor)
-    if(CMAKE_SYSTEM_PROCESSOR STREQUAL processor)
-      list(GET pair 1 CPACK_RPM_PACKAGE_ARCHITECTURE)
-    endif()
-  endforeach()
-  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/picalc_staging.cmake)
 else()
   set(CPACK_GENERATOR "TGZ;DEB")
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
@@ -128,7 +132,6 @@ else()
   # A Debian revision: the .deb carries Debian's own changelog beside the
   # project's CHANGELOG.md, which it ships as the upstream changelog.gz.
   set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
-  set(CPACK_PICALC_DATE "${PICALC_DATE}")
   if(CMAKE_CROSSCOMPILING)
     # dpkg-shlibdeps knows only the build machine's libraries; the cross
     # libraries' own records, under the toolchain's root, name them with
@@ -141,16 +144,13 @@ else()
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   endif()
   # Debian's names for the target processors.
-  set(picalc_debian_architectures
+  picalc_processor_name(CPACK_DEBIAN_PACKAGE_ARCHITECTURE
     x86_64:amd64 i686:i386 aarch64:arm64 armv7l:armhf riscv64:riscv64 ppc64le:ppc64el s390x:s390x)
-  foreach(pair IN LISTS picalc_debian_architectures)
-    string(REPLACE ":" ";" pair "${pair}")
-    list(GET pair 0 processor)
-    if(CMAKE_SYSTEM_PROCESSOR STREQUAL processor)
-      list(GET pair 1 CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
-    endif()
-  endforeach()
   set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/picalc_cpack_config.cmake)
+endif()
+if(NOT CPACK_GENERATOR STREQUAL "ZIP")
+  # The .rpm's and the .deb's changelogs are dated with the release.
+  set(CPACK_PICALC_DATE "${PICALC_DATE}")
   set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/picalc_staging.cmake)
 endif()
 include(CPack)
