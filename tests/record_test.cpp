@@ -349,6 +349,53 @@ TEST(Record, IsAResultsFileThatPicalcCheckAccepts) {
               "2.000000)");
 }
 
+// Every field of the record filled, so that a change to how any line or JSON
+// member is written shows against the committed files.
+Record full_record() {
+    Record record = sample_record("AMD EPYC 9B14");
+    record.arguments = {"0", "s"};
+    MachineInfo& machine = record.machine;
+    machine.vendor = "AuthenticAMD";
+    machine.family = 25;
+    machine.model = 17;
+    machine.stepping = 1;
+    machine.microarchitecture = "Zen 4";
+    machine.microcode = "0xa101148";
+    machine.usable_processors = 1;
+    machine.physical_cores = 1;
+    machine.hypervisor = 1;
+    machine.smt = 1;
+    machine.system = "Debian GNU/Linux 12 (bookworm)";
+    machine.kernel = "Linux 6.1.0";
+    machine.architecture = "x86_64";
+    machine.max_mhz = 3700;
+    machine.base_mhz = 2600;
+    machine.reported_mhz = 2595;
+    machine.caches = {{1, "Data", 32, 2}, {1, "Instruction", 32, 2}, {3, "Unified", 32768, -1}};
+    machine.memory_mib = 7936;
+    machine.governor = "performance";
+    machine.scaling_driver = "acpi-cpufreq";
+    machine.boost = 0;
+    machine.energy_preference = "balance_performance";
+    record.single[1].other_load = 0.5;
+    record.copies[0][0].other_load = 0.125;
+    record.copies[0][1].other_load = 0.125;
+    record.summary = summarize(record.single, record.copies);
+    return record;
+}
+
+TEST(Record, TextAndJsonAreTheCommittedOnes) {
+    const Record record = full_record();
+    EXPECT_EQ(record_text(record), test::read_data_file("golden/record.txt"));
+#if PICALC_HAVE_NLOHMANN_JSON
+    EXPECT_EQ(nlohmann::json::parse(record_json(record)),
+              nlohmann::json::parse(test::read_data_file("golden/record.json")));
+#else
+    GTEST_SKIP()
+        << "NOT RUN: the JSON half needs nlohmann/json (Debian package nlohmann-json3-dev)";
+#endif
+}
+
 TEST(Record, DefaultNameTellsDateProcessorAndCompiler) {
     Record record = sample_record("Intel(R) Core(TM) i5-7200U CPU @ 2.50GHz");
     EXPECT_EQ(default_record_name(record), "2026-12-09-intel-core-i5-7200u-gcc-12.txt");

@@ -189,3 +189,10 @@ test("the record's file names come from the date and browser", () => {
   assert.equal(recordFileName({ date: "2026-12-08", browser: "Chrome 140 on iOS" }), "2026-12-08-chrome-140-on-ios-wasm.txt");
   assert.equal(recordFileName({ date: "2026-12-08", browser: "Firefox 153" }, "json"), "2026-12-08-firefox-153-wasm.json");
 });
+
+test("the record and JSON of fixed inputs are the committed ones", async () => {
+  const golden = (name) => readFile(new URL(`../data/golden/${name}`, import.meta.url), "utf8");
+  const fixed = { ...result, memoryGiB: 8 };
+  assert.equal(recordText(fixed), await golden("page_record.txt"));
+  assert.deepEqual(JSON.parse(recordJson(fixed)), JSON.parse(await golden("page_record.json")));
+});
