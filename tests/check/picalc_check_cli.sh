@@ -9,7 +9,7 @@ set -uo pipefail
 check=$1
 shift
 runner=("$@")
-data="$(cd "$(dirname "$0")" && pwd)/data"
+data="$(cd "$(dirname "$0")/.." && pwd)/data"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 sed 's/^Total time <seconds> seconds $/Total time 1.456000 seconds /' "$data/run_130.txt" >"$work/valid"

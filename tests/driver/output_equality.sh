@@ -24,7 +24,7 @@ binary=$(realpath -m "$2")
 shift 2
 runner=("$@")
 record=${PICALC_RECORD:+$(realpath -m "$PICALC_RECORD")}
-data="$(cd "$(dirname "$0")" && pwd)/data"
+data="$(cd "$(dirname "$0")/.." && pwd)/data"
 failures=0
 # A default run takes seconds natively and a few minutes under an emulator
 # sharing the cores: one still going after this many seconds has hung, and

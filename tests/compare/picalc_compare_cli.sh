@@ -10,7 +10,7 @@ set -uo pipefail
 compare=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 shift
 runner=("$@")
-data="$(cd "$(dirname "$0")" && pwd)/data"
+data="$(cd "$(dirname "$0")/.." && pwd)/data"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

@@ -12,7 +12,7 @@
 set -uo pipefail
 record=$(realpath "$1")
 check=$(realpath "$2")
-data="$(cd "$(dirname "$0")" && pwd)/data"
+data="$(cd "$(dirname "$0")/.." && pwd)/data"
 work=$(mktemp -d)
 busy=""
 trap '[ -z "$busy" ] || kill "$busy" 2>/dev/null; rm -rf "$work"' EXIT
