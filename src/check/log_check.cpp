@@ -1,7 +1,7 @@
 // Checking a saved run line by line against what that run must print.
 #include "log_check.h"
 
-#include "driver.h"
+#include "run_text.h"
 
 #include <cinttypes>
 #include <cstdlib>
@@ -76,8 +76,6 @@ constexpr const char* fixed_lines[] = {
     "Floating-point precision 1490709044570.75024414062500000000000000000000000000",
 };
 
-constexpr const char* closing_line =
-    "The less the time it is used, the more the performance becomes strongert!";
 constexpr std::int32_t listing_line = 3; // kept lines before the listing: banner, blank, formula
 
 // Quoted input is shown printable and short, whatever bytes it holds.

@@ -39,10 +39,6 @@ inline constexpr std::size_t max_preamble_bytes = 65536;
 
 inline constexpr std::size_t max_line_length = 128;
 
-// The first and the last line of every run.
-inline constexpr const char* banner_line = "pi calc..................................";
-inline constexpr const char* last_line = "Press Enter to exit";
-
 // Appends input bytes to a run being read; call finish_saved_run at the end.
 // Returns how many bytes it took: all of them, unless the run was complete
 // (or too long) before the end, when the rest belongs to what follows it.

@@ -3,7 +3,6 @@
 // on a second thread into a sum of its own and the two sums are added before
 // normalising: the same digits as compute_pi, in little more than half its
 // time on two cores, which keeps checking a run quicker than making it.
-#include "driver.h"
 #include "log_check.h"
 
 #include <cstdlib>

@@ -2,8 +2,8 @@
 // up to max_line_length bytes and the run up to the size of the longest one
 // picalc prints, so no input, however large, makes the checker grow without
 // limit.
-#include "driver.h"
 #include "log_check.h"
+#include "run_text.h"
 
 namespace picalc::check {
 namespace {

@@ -3,7 +3,6 @@
 // every run in it. A record's summary lines are its own account of those
 // runs; one that disagrees with them has been edited, and is refused.
 #include "compare.h"
-#include "driver.h"
 #include "log_check.h"
 
 #include <cerrno>

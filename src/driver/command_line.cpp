@@ -56,12 +56,4 @@ BenchmarkOptions parse_command_line(int argc, const char* const* argv) {
     return options;
 }
 
-DigitBuffer allocate_digit_buffer(std::int32_t digit_count) {
-    if (digit_count > max_digit_count) {
-        return nullptr;
-    }
-    const auto elements = static_cast<std::size_t>(precision_for(digit_count)) + 1;
-    return static_cast<DigitBuffer>(std::calloc(elements, sizeof(std::int32_t)));
-}
-
 } // namespace picalc

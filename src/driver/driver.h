@@ -1,5 +1,5 @@
-// The driver's building blocks: the command line, the buffer allocation with
-// its size limit, and the elapsed-time clock. main() strings them together.
+// The driver's building blocks: the command line and the elapsed-time
+// clock. main() strings them together.
 #pragma once
 
 #include "digit_buffer.h"
@@ -15,15 +15,6 @@ std::int32_t saturating_atoi(const char* text);
 // `picalc [digits [formula-switch]]`: a negative count becomes 0, and any
 // second argument, whatever its text, selects Stomer's formula.
 BenchmarkOptions parse_command_line(int argc, const char* const* argv);
-
-// The largest count whose buffer size in bytes, (count + 6) * 4, fits in
-// 32 bits. Larger counts fail the allocation on every platform alike.
-inline constexpr std::int32_t max_digit_count =
-    static_cast<std::int32_t>(UINT32_MAX / sizeof(std::int32_t)) - 1 - guard_digits;
-
-// A zero-filled buffer of precision_for(digit_count) + 1 elements, or nullptr
-// when the count is beyond max_digit_count or the allocation fails.
-DigitBuffer allocate_digit_buffer(std::int32_t digit_count);
 
 // Milliseconds of a monotonic elapsed-time clock, wrapping at 32 bits.
 std::int32_t read_ticks();

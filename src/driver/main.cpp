@@ -1,6 +1,7 @@
 // picalc: one timed run of the pi, integration and square-root workloads.
 #include "digit_buffer.h"
 #include "driver.h"
+#include "run_text.h"
 #include "sqrt_loops.h"
 #include "trapezoid_table.h"
 
@@ -17,8 +18,8 @@ void print_spacer() {
 
 void print_closing_lines(std::int32_t start_ticks, std::int32_t end_ticks) {
     std::printf("Total time %f seconds \n", picalc::elapsed_seconds(start_ticks, end_ticks));
-    std::printf("The less the time it is used, the more the performance becomes strongert!\n");
-    std::printf("Press Enter to exit\n");
+    std::printf("%s\n", picalc::closing_line);
+    std::printf("%s\n", picalc::last_line);
 }
 
 } // namespace
@@ -26,7 +27,7 @@ void print_closing_lines(std::int32_t start_ticks, std::int32_t end_ticks) {
 int main(int argc, char** argv) {
     using namespace picalc;
     const BenchmarkOptions options = parse_command_line(argc, argv);
-    std::printf("%s\n\n", "pi calc..................................");
+    std::printf("%s\n\n", banner_line);
     print_formula_line(options);
 
     // Static so that the buffers stay reachable until the process ends; they

@@ -3,6 +3,8 @@
 // loops stay plain on purpose: the division latency chain is what is measured.
 #include "digit_buffer.h"
 
+#include <cstdlib>
+
 namespace picalc {
 namespace {
 
@@ -102,6 +104,14 @@ void normalize_digits(DigitBuffer sum, std::int32_t n) {
         sum[i] = digit;
         carry = quotient;
     }
+}
+
+DigitBuffer allocate_digit_buffer(std::int32_t digit_count) {
+    if (digit_count > max_digit_count) {
+        return nullptr;
+    }
+    const auto elements = static_cast<std::size_t>(precision_for(digit_count)) + 1;
+    return static_cast<DigitBuffer>(std::calloc(elements, sizeof(std::int32_t)));
 }
 
 } // namespace picalc

@@ -1,8 +1,8 @@
 // The pi digits workload: fixed-point decimal numbers held one digit per
 // 32-bit integer, the Machin-like series that fill them, and the listing.
 //
-// Everything here works in place on buffers that the caller owns; nothing
-// allocates and nothing reads the clock.
+// Everything here works in place on buffers that the caller owns, allocated
+// once by allocate_digit_buffer; nothing reads the clock.
 #pragma once
 
 #include <cstddef>
@@ -28,6 +28,15 @@ inline constexpr std::int32_t terms_per_formula = 3;
 constexpr std::int64_t precision_for(std::int32_t digit_count) {
     return std::int64_t{digit_count} + guard_digits;
 }
+
+// The largest count whose buffer size in bytes, (count + 6) * 4, fits in
+// 32 bits. Larger counts fail the allocation on every platform alike.
+inline constexpr std::int32_t max_digit_count =
+    static_cast<std::int32_t>(UINT32_MAX / sizeof(std::int32_t)) - 1 - guard_digits;
+
+// A zero-filled buffer of precision_for(digit_count) + 1 elements, or nullptr
+// when the count is beyond max_digit_count or the allocation fails.
+DigitBuffer allocate_digit_buffer(std::int32_t digit_count);
 
 // Long division of term[n..0] by divisor, adding (add != 0) or subtracting
 // each new quotient digit into sum.

@@ -80,24 +80,6 @@ TEST(ParseCommandLine, ReadsCountAndFormulaSwitch) {
     }
 }
 
-TEST(AllocateDigitBuffer, RefusesCountsWhoseSizeExceeds32Bits) {
-    EXPECT_EQ(max_digit_count, 1073741817);
-    for (std::int32_t count : {1073741818, 1073741823, int32_max}) {
-        EXPECT_EQ(allocate_digit_buffer(count), nullptr) << count;
-    }
-}
-
-TEST(AllocateDigitBuffer, GivesZeroFilledElementsForTheCountAndGuards) {
-    for (std::int32_t count : {0, 1, 9999}) {
-        DigitBuffer buffer = allocate_digit_buffer(count);
-        ASSERT_NE(buffer, nullptr);
-        for (std::int32_t i = 0; i <= count + guard_digits; ++i) {
-            EXPECT_EQ(buffer[i], 0) << "element " << i;
-        }
-        std::free(buffer);
-    }
-}
-
 struct ElapsedCase {
     std::int32_t start;
     std::int32_t end;

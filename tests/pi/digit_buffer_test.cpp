@@ -1,6 +1,7 @@
 #include "digit_buffer.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -162,6 +163,24 @@ TEST(NormalizeDigits, CarriesAndBorrowsIntoDigits) {
         Digits sum = c.accumulator;
         normalize_digits(sum.data(), static_cast<std::int32_t>(sum.size()) - 1);
         EXPECT_EQ(sum, c.expected) << "input " << to_text(c.accumulator);
+    }
+}
+
+TEST(AllocateDigitBuffer, RefusesCountsWhoseSizeExceeds32Bits) {
+    EXPECT_EQ(max_digit_count, 1073741817);
+    for (std::int32_t count : {1073741818, 1073741823, INT32_MAX}) {
+        EXPECT_EQ(allocate_digit_buffer(count), nullptr) << count;
+    }
+}
+
+TEST(AllocateDigitBuffer, GivesZeroFilledElementsForTheCountAndGuards) {
+    for (std::int32_t count : {0, 1, 9999}) {
+        DigitBuffer buffer = allocate_digit_buffer(count);
+        ASSERT_NE(buffer, nullptr);
+        for (std::int32_t i = 0; i <= count + guard_digits; ++i) {
+            EXPECT_EQ(buffer[i], 0) << "element " << i;
+        }
+        std::free(buffer);
     }
 }
 
