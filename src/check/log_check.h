@@ -63,9 +63,6 @@ struct CheckReport {
 
 CheckReport check_saved_run(const SavedRun& run);
 
-// The middle value, or the mean of the middle two; 0 for none.
-double median_of(std::vector<double> values);
-
 // "130 digits [Gauss]", as the verdicts name a run.
 std::string run_name(std::int32_t digit_count, Formula formula);
 

@@ -4,6 +4,7 @@
 // of several runs, such as a record, is valid only when every run is a
 // complete, genuine run of one count and formula.
 #include "log_check.h"
+#include "statistics.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -180,15 +181,6 @@ std::string unreadable_hint(const SavedLog& log) {
 
 } // namespace
 
-double median_of(std::vector<double> values) {
-    if (values.empty()) {
-        return 0;
-    }
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 void read_saved_log(SavedLog& log, const char* bytes, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) {
         if (bytes[i] == '\0') {
@@ -235,7 +227,7 @@ CheckReport finish_saved_log(SavedLog& log) {
     const auto [shortest, longest] = std::minmax_element(log.seconds.begin(), log.seconds.end());
     char times[96];
     static_cast<void>(std::snprintf(times, sizeof times, "median total time %f seconds (%f to %f)",
-                                    median_of(log.seconds), *shortest, *longest));
+                                    stats::median_of(log.seconds), *shortest, *longest));
     CheckReport report = log.first;
     report.message = "valid: " + std::to_string(log.runs) + " runs of " +
                      run_name(report.digit_count, report.formula) + ", " + times;

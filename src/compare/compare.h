@@ -1,11 +1,10 @@
 // picalc-compare: sets checked records side by side and says whether one
 // machine, build or setting is really faster than another, by how much, and
-// how sure that is. Run times are skewed and few, so the test is a rank test
-// (Wilcoxon-Mann-Whitney), exact for the sample sizes records have, and the
-// interval for the ratio of run times is the one that test gives.
+// how sure that is, with the rank test of the statistics library.
 #pragma once
 
 #include "digit_buffer.h"
+#include "statistics.h"
 
 #include <cstdint>
 #include <string>
@@ -59,65 +58,16 @@ std::vector<double> copy_times(const RecordFile& file);
 // How many single runs' work the processor does with every copy busy.
 double scaling_of(const RecordFile& file);
 
-// ---- Statistics -------------------------------------------------------------
-
-inline constexpr double significance_level = 0.05;
-// Up to this many values in both samples together the test's distribution is
-// counted exactly; above it the normal approximation, which is then within
-// 0.001 of the exact p where p is near the significance level.
-inline constexpr std::int32_t largest_exact_sample = 100;
-
-struct RankTest {
-    double p = 1;          // two-sided
-    bool exact = true;     // false: the normal approximation
-    double smallest_p = 1; // the lowest p any two samples of these sizes give
-};
-
-// Two-sided Wilcoxon-Mann-Whitney test; ties get their mean rank and the
-// exact distribution is that of those ranks.
-RankTest rank_sum_test(const std::vector<double>& first, const std::vector<double>& second);
-double smallest_p(std::int32_t n_a, std::int32_t n_b);
-// The fewest runs beside OTHER runs that can give p below the significance
-// level; -1 when not even max_sample can.
-std::int32_t runs_needed(std::int32_t other);
-inline constexpr std::int32_t max_sample = 1000;
-
-// The distribution-free interval (Hodges-Lehmann, from the pairwise ratios)
-// for how many times longer A's runs take than B's; known is false when the
-// samples are too small for any interval of that confidence.
-struct RatioInterval {
-    bool known = false;
-    double low = 0;
-    double high = 0;
-    double confidence = 0; // what it achieves: at least the one asked for
-};
-RatioInterval ratio_interval(const std::vector<double>& a, const std::vector<double>& b,
-                             double confidence = 0.95);
-
 // ---- Comparisons ------------------------------------------------------------
-
-// Sample B against sample A.
-struct Difference {
-    std::int32_t n_a = 0;
-    std::int32_t n_b = 0;
-    double median_a = 0;
-    double median_b = 0;
-    double ratio = 1; // median A / median B: above 1 when B is faster
-    RatioInterval interval;
-    RankTest test;
-    bool significant = false;
-};
-Difference difference_of(const std::vector<double>& a, const std::vector<double>& b);
 
 // One sentence: "B is 13.6 % faster than A (95 % interval 11.2-15.9 %;
 // p = 0.008, 5 and 5 runs)", "No difference shown (p = 0.42, 5 and 5 runs)",
 // or why these counts can never show one. UNIT names the values: "runs";
 // BETTER the word for a lower value (times) or a higher one's inverse
 // (scaling, compared as its inverse).
-std::string verdict_text(const Difference& difference, const std::string& a, const std::string& b,
-                         const std::string& unit, const char* better = "faster");
-// "p = 0.008", "p = 0.42", "p < 0.001".
-std::string p_text(double p);
+std::string verdict_text(const stats::Difference& difference, const std::string& a,
+                         const std::string& b, const std::string& unit,
+                         const char* better = "faster");
 
 enum class Format : std::int32_t { Text, Markdown, Csv, Json };
 

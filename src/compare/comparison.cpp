@@ -4,11 +4,19 @@
 // a baseline. Runs of different workloads are never set against each other.
 #include "compare.h"
 #include "log_check.h"
+#include "statistics.h"
 
 #include <algorithm>
 #include <cstdio>
 
 namespace picalc::compare {
+using stats::Difference;
+using stats::difference_of;
+using stats::median_of;
+using stats::p_text;
+using stats::runs_needed;
+using stats::significance_level;
+using stats::smallest_p;
 namespace {
 
 std::string format(const char* pattern, double value) {
@@ -138,7 +146,7 @@ std::vector<double> round_scalings(const RecordFile& file) {
     std::vector<double> scalings;
     const bool paired = file.times.size() == file.copy_rounds.size();
     for (std::size_t i = 0; i < file.copy_rounds.size(); ++i) {
-        const double median = check::median_of(file.copy_rounds[i]);
+        const double median = median_of(file.copy_rounds[i]);
         const double single = paired ? file.times[i] : median_time(file);
         scalings.push_back(median > 0 ? file.copies * single / median : 0);
     }
@@ -274,8 +282,7 @@ void write_csv(const std::vector<Group>& groups, std::string& out) {
                                           : d.significant                           ? "yes"
                                                                                     : "no",
                                           f.copies > 0 ? std::to_string(f.copies) : "",
-                                          f.copies > 0 ? seconds(check::median_of(copy_times(f)))
-                                                       : "",
+                                          f.copies > 0 ? seconds(median_of(copy_times(f))) : "",
                                           f.copies > 0 ? format("%.2f", scaling_of(f)) : "",
                                           header_value(f, "CPU"),
                                           header_value(f, "Cores"),
@@ -453,26 +460,6 @@ void write_json(const std::vector<RecordFile>& files, const std::vector<Group>& 
 }
 
 } // namespace
-
-std::string p_text(double p) {
-    if (p < 0.001) {
-        return "p < 0.001";
-    }
-    return format(p < 0.01 ? "p = %.3f" : "p = %.2f", p);
-}
-
-Difference difference_of(const std::vector<double>& a, const std::vector<double>& b) {
-    Difference d;
-    d.n_a = static_cast<std::int32_t>(a.size());
-    d.n_b = static_cast<std::int32_t>(b.size());
-    d.median_a = check::median_of(a);
-    d.median_b = check::median_of(b);
-    d.ratio = d.median_b > 0 ? d.median_a / d.median_b : 1;
-    d.interval = ratio_interval(a, b);
-    d.test = rank_sum_test(a, b);
-    d.significant = d.test.p < significance_level;
-    return d;
-}
 
 std::string verdict_text(const Difference& d, const std::string& a, const std::string& b,
                          const std::string& unit, const char* better) {

@@ -201,7 +201,7 @@ std::string workload_of(const RecordFile& file) {
 }
 
 double median_time(const RecordFile& file) {
-    return check::median_of(file.times);
+    return stats::median_of(file.times);
 }
 
 std::vector<double> copy_times(const RecordFile& file) {
@@ -213,8 +213,9 @@ std::vector<double> copy_times(const RecordFile& file) {
 }
 
 double scaling_of(const RecordFile& file) {
-    const double copy_median = check::median_of(copy_times(file));
-    return file.copies < 1 || copy_median <= 0 ? 0 : file.copies * median_time(file) / copy_median;
+    return file.copies < 1 ? 0
+                           : stats::scaling_of(file.copies, median_time(file),
+                                               stats::median_of(copy_times(file)));
 }
 
 RecordFile read_record(const std::string& path) {

@@ -138,15 +138,10 @@ std::string exit_text(std::int32_t status) {
     return status < 0 ? "was killed or lost" : "exited with status " + std::to_string(status);
 }
 
-// How many processors other work kept busy, on average, between two
-// readings of the system's processor times: its busy time less the jobs'
-// own; -1 when the system or a job does not tell.
+// How many processors other work kept busy while the jobs ran; -1 when the
+// system or a job does not tell.
 double other_load(const ProcessorTimes& before, const ProcessorTimes& after,
                   const std::vector<Job>& jobs, std::int32_t processors) {
-    if (before.busy_seconds < 0 || after.busy_seconds < 0 || processors <= 0) {
-        return -1;
-    }
-    const double elapsed = (after.total_seconds - before.total_seconds) / processors;
     double own = 0;
     for (const Job& job : jobs) {
         if (job.child.cpu_seconds < 0) {
@@ -154,11 +149,7 @@ double other_load(const ProcessorTimes& before, const ProcessorTimes& after,
         }
         own += job.child.cpu_seconds;
     }
-    if (elapsed <= 0) {
-        return -1;
-    }
-    const double other = after.busy_seconds - before.busy_seconds - own;
-    return other > 0 ? other / elapsed : 0;
+    return picalc::stats::other_load(before, after, own, processors);
 }
 
 // Runs the jobs at once and checks each; false after saying what went wrong

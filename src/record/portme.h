@@ -5,6 +5,7 @@
 #pragma once
 
 #include "record.h"
+#include "statistics.h"
 
 #include <cstdint>
 #include <string>
@@ -20,10 +21,7 @@ struct Child {
 
 // The processor time of the whole system since it started, summed over every
 // processor: busy (any process's or the kernel's) and in all, idle included.
-struct ProcessorTimes {
-    double busy_seconds = -1;
-    double total_seconds = -1;
-};
+using ProcessorTimes = stats::ProcessorTimes;
 ProcessorTimes read_processor_times();
 
 // Starts picalc with its standard input closed and its standard output in

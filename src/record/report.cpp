@@ -4,6 +4,7 @@
 // JSON. The summary is always derived from the runs' own times.
 #include "log_check.h"
 #include "record.h"
+#include "statistics.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -201,11 +202,10 @@ Summary summarize(const std::vector<RunResult>& single,
             all_copies.push_back(summary.copies.back().back());
         }
     }
-    if (!summary.single.empty()) {
-        summary.median = check::median_of(summary.single);
-        summary.minimum = *std::min_element(summary.single.begin(), summary.single.end());
-        summary.maximum = *std::max_element(summary.single.begin(), summary.single.end());
-    }
+    const stats::Spread spread = stats::spread_of(summary.single);
+    summary.median = spread.median;
+    summary.minimum = spread.minimum;
+    summary.maximum = spread.maximum;
     const auto note_load = [&summary](double load, const std::string& name) {
         if (load < 0) {
             return;
@@ -228,10 +228,9 @@ Summary summarize(const std::vector<RunResult>& single,
         }
     }
     if (!all_copies.empty()) {
-        summary.copy_median = check::median_of(all_copies);
-        const auto at_once = static_cast<double>(copies.front().size());
-        summary.scaling =
-            summary.copy_median > 0 ? at_once * summary.median / summary.copy_median : 0;
+        summary.copy_median = stats::median_of(all_copies);
+        summary.scaling = stats::scaling_of(static_cast<double>(copies.front().size()),
+                                            summary.median, summary.copy_median);
     }
     return summary;
 }

@@ -15,72 +15,7 @@
 namespace picalc::compare {
 namespace {
 
-std::vector<double> numbers(const std::string& text) {
-    std::vector<double> values;
-    std::istringstream in(text);
-    for (double value = 0; in >> value;) {
-        values.push_back(value);
-    }
-    return values;
-}
-
-std::vector<std::string> fields(const std::string& line, char separator) {
-    std::vector<std::string> out;
-    std::string field;
-    std::istringstream in(line);
-    while (std::getline(in, field, separator)) {
-        out.push_back(field);
-    }
-    return out;
-}
-
-// SciPy's p-values and intervals (tests/data/rank_test_reference.py).
-TEST(RankTest, AgreesWithSciPy) {
-    std::istringstream table(test::read_data_file("rank_test_reference.csv"));
-    int cases = 0;
-    for (std::string line; std::getline(table, line);) {
-        if (line.empty() || line[0] == '#') {
-            continue;
-        }
-        const std::vector<std::string> f = fields(line, ';');
-        ASSERT_EQ(f.size(), 6U) << line;
-        const std::vector<double> a = numbers(f[0]);
-        const std::vector<double> b = numbers(f[1]);
-        SCOPED_TRACE(line.substr(0, 80));
-        const RankTest test = rank_sum_test(a, b);
-        const double p = std::strtod(f[2].c_str(), nullptr);
-        EXPECT_NEAR(test.p, p, 1e-9 * p + 1e-15);
-        EXPECT_EQ(test.exact, a.size() + b.size() <= largest_exact_sample);
-        if (!test.exact) {
-            continue; // the reference has no interval above the exact sizes
-        }
-        const RatioInterval interval = ratio_interval(a, b);
-        ASSERT_EQ(interval.known, f[3] != "none");
-        if (interval.known) {
-            EXPECT_NEAR(interval.low, std::strtod(f[3].c_str(), nullptr), 1e-9);
-            EXPECT_NEAR(interval.high, std::strtod(f[4].c_str(), nullptr), 1e-9);
-            EXPECT_NEAR(interval.confidence, std::strtod(f[5].c_str(), nullptr), 1e-9);
-        }
-        ++cases;
-    }
-    EXPECT_GE(cases, 12);
-}
-
-TEST(RankTest, SmallestPAndRunsNeeded) {
-    struct Case {
-        std::int32_t n_a, n_b;
-        double smallest;
-    };
-    for (const Case c : {Case{3, 3, 0.1}, Case{4, 4, 2.0 / 70}, Case{5, 5, 2.0 / 252},
-                         Case{1, 39, 0.05}, Case{3, 5, 2.0 / 56}, Case{0, 5, 1}}) {
-        EXPECT_NEAR(smallest_p(c.n_a, c.n_b), c.smallest, 1e-12) << c.n_a << " " << c.n_b;
-    }
-    EXPECT_EQ(runs_needed(3), 5);
-    EXPECT_EQ(runs_needed(4), 4);
-    EXPECT_EQ(runs_needed(1), 40);
-}
-
-TEST(RankTest, VerdictsInWords) {
+TEST(Verdict, InWords) {
     const std::vector<double> slow = {2.0, 2.1, 2.05, 2.02, 2.08};
     const std::vector<double> fast = {1.8, 1.82, 1.79, 1.85, 1.81};
     struct Case {
@@ -103,10 +38,8 @@ TEST(RankTest, VerdictsInWords) {
          "and 4 runs, or 3 beside 6, can"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(verdict_text(difference_of(c.a, c.b), "A", "B", "runs"), c.verdict);
+        EXPECT_EQ(verdict_text(stats::difference_of(c.a, c.b), "A", "B", "runs"), c.verdict);
     }
-    EXPECT_EQ(p_text(0.000582), "p < 0.001");
-    EXPECT_EQ(p_text(0.0412), "p = 0.04");
 }
 
 // A record of runs of a saved log with these times, under this header.

@@ -4,14 +4,14 @@
 // pooled times into samples of these sizes, how many give a rank sum at
 // least as extreme. Tied times share their mean rank; ranks are kept doubled,
 // so that every rank sum is a whole number.
-#include "compare.h"
+#include "statistics.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <numeric>
 
-namespace picalc::compare {
+namespace picalc::stats {
 namespace {
 
 using Counts = std::vector<double>;
@@ -212,4 +212,4 @@ RatioInterval ratio_interval(const std::vector<double>& a, const std::vector<dou
     return interval;
 }
 
-} // namespace picalc::compare
+} // namespace picalc::stats

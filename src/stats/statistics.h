@@ -1,0 +1,92 @@
+// The statistics of run times, with no I/O and no knowledge of records or
+// workloads: medians and spreads, the scaling of copies, the load of other
+// work, and the test that says whether two samples of times differ. Run
+// times are skewed and few, so the test is a rank test (Wilcoxon-Mann-
+// Whitney), exact for the sample sizes records have, and the interval for
+// the ratio of run times is the one that test gives.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace picalc::stats {
+
+// The middle value, or the mean of the middle two; 0 for none.
+double median_of(std::vector<double> values);
+
+// A sample's middle and ends; all 0 for an empty sample.
+struct Spread {
+    double median = 0;
+    double minimum = 0;
+    double maximum = 0;
+};
+Spread spread_of(const std::vector<double>& values);
+
+// How many single runs' work the processor does with AT_ONCE copies busy:
+// at_once x single median / copy median; 0 when the copy median is not
+// positive.
+double scaling_of(double at_once, double single_median, double copy_median);
+
+// How many processors other work kept busy, on average, between two
+// readings of the system's processor times (busy and total, summed over
+// PROCESSORS processors): the busy time less OWN_SECONDS, the measured
+// programs' own, over the elapsed time; -1 when a reading is unknown
+// (negative) or no time passed.
+struct ProcessorTimes {
+    double busy_seconds = -1;
+    double total_seconds = -1;
+};
+double other_load(const ProcessorTimes& before, const ProcessorTimes& after, double own_seconds,
+                  std::int32_t processors);
+
+inline constexpr double significance_level = 0.05;
+// Up to this many values in both samples together the test's distribution is
+// counted exactly; above it the normal approximation, which is then within
+// 0.001 of the exact p where p is near the significance level.
+inline constexpr std::int32_t largest_exact_sample = 100;
+
+struct RankTest {
+    double p = 1;          // two-sided
+    bool exact = true;     // false: the normal approximation
+    double smallest_p = 1; // the lowest p any two samples of these sizes give
+};
+
+// Two-sided Wilcoxon-Mann-Whitney test; ties get their mean rank and the
+// exact distribution is that of those ranks.
+RankTest rank_sum_test(const std::vector<double>& first, const std::vector<double>& second);
+double smallest_p(std::int32_t n_a, std::int32_t n_b);
+// The fewest runs beside OTHER runs that can give p below the significance
+// level; -1 when not even max_sample can.
+std::int32_t runs_needed(std::int32_t other);
+inline constexpr std::int32_t max_sample = 1000;
+
+// The distribution-free interval (Hodges-Lehmann, from the pairwise ratios)
+// for how many times longer A's runs take than B's; known is false when the
+// samples are too small for any interval of that confidence.
+struct RatioInterval {
+    bool known = false;
+    double low = 0;
+    double high = 0;
+    double confidence = 0; // what it achieves: at least the one asked for
+};
+RatioInterval ratio_interval(const std::vector<double>& a, const std::vector<double>& b,
+                             double confidence = 0.95);
+
+// Sample B against sample A.
+struct Difference {
+    std::int32_t n_a = 0;
+    std::int32_t n_b = 0;
+    double median_a = 0;
+    double median_b = 0;
+    double ratio = 1; // median A / median B: above 1 when B is faster
+    RatioInterval interval;
+    RankTest test;
+    bool significant = false;
+};
+Difference difference_of(const std::vector<double>& a, const std::vector<double>& b);
+
+// "p = 0.008", "p = 0.42", "p < 0.001".
+std::string p_text(double p);
+
+} // namespace picalc::stats

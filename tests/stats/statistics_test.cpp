@@ -1,0 +1,134 @@
+#include "statistics.h"
+#include "test_support.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace picalc::stats {
+namespace {
+
+std::vector<double> numbers(const std::string& text) {
+    std::vector<double> values;
+    std::istringstream in(text);
+    for (double value = 0; in >> value;) {
+        values.push_back(value);
+    }
+    return values;
+}
+
+std::vector<std::string> fields(const std::string& line, char separator) {
+    std::vector<std::string> out;
+    std::string field;
+    std::istringstream in(line);
+    while (std::getline(in, field, separator)) {
+        out.push_back(field);
+    }
+    return out;
+}
+
+// SciPy's p-values and intervals (tests/data/rank_test_reference.py).
+TEST(RankTest, AgreesWithSciPy) {
+    std::istringstream table(test::read_data_file("rank_test_reference.csv"));
+    int cases = 0;
+    for (std::string line; std::getline(table, line);) {
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        const std::vector<std::string> f = fields(line, ';');
+        ASSERT_EQ(f.size(), 6U) << line;
+        const std::vector<double> a = numbers(f[0]);
+        const std::vector<double> b = numbers(f[1]);
+        SCOPED_TRACE(line.substr(0, 80));
+        const RankTest test = rank_sum_test(a, b);
+        const double p = std::strtod(f[2].c_str(), nullptr);
+        EXPECT_NEAR(test.p, p, 1e-9 * p + 1e-15);
+        EXPECT_EQ(test.exact, a.size() + b.size() <= largest_exact_sample);
+        if (!test.exact) {
+            continue; // the reference has no interval above the exact sizes
+        }
+        const RatioInterval interval = ratio_interval(a, b);
+        ASSERT_EQ(interval.known, f[3] != "none");
+        if (interval.known) {
+            EXPECT_NEAR(interval.low, std::strtod(f[3].c_str(), nullptr), 1e-9);
+            EXPECT_NEAR(interval.high, std::strtod(f[4].c_str(), nullptr), 1e-9);
+            EXPECT_NEAR(interval.confidence, std::strtod(f[5].c_str(), nullptr), 1e-9);
+        }
+        ++cases;
+    }
+    EXPECT_GE(cases, 12);
+}
+
+TEST(RankTest, SmallestPAndRunsNeeded) {
+    struct Case {
+        std::int32_t n_a, n_b;
+        double smallest;
+    };
+    for (const Case c : {Case{3, 3, 0.1}, Case{4, 4, 2.0 / 70}, Case{5, 5, 2.0 / 252},
+                         Case{1, 39, 0.05}, Case{3, 5, 2.0 / 56}, Case{0, 5, 1}}) {
+        EXPECT_NEAR(smallest_p(c.n_a, c.n_b), c.smallest, 1e-12) << c.n_a << " " << c.n_b;
+    }
+    EXPECT_EQ(runs_needed(3), 5);
+    EXPECT_EQ(runs_needed(4), 4);
+    EXPECT_EQ(runs_needed(1), 40);
+}
+
+TEST(Summaries, MedianSpreadAndScaling) {
+    const struct {
+        std::vector<double> values;
+        Spread spread;
+    } cases[] = {
+        {{}, {0, 0, 0}},
+        {{2.5}, {2.5, 2.5, 2.5}},
+        {{3.0, 1.0, 2.0}, {2.0, 1.0, 3.0}},
+        {{4.0, 1.0, 2.0, 3.0}, {2.5, 1.0, 4.0}},
+        {{1.5, 1.5, 1.0, 9.0}, {1.5, 1.0, 9.0}},
+    };
+    for (const auto& c : cases) {
+        const Spread spread = spread_of(c.values);
+        EXPECT_DOUBLE_EQ(spread.median, c.spread.median) << c.values.size();
+        EXPECT_DOUBLE_EQ(spread.minimum, c.spread.minimum) << c.values.size();
+        EXPECT_DOUBLE_EQ(spread.maximum, c.spread.maximum) << c.values.size();
+        EXPECT_DOUBLE_EQ(median_of(c.values), c.spread.median) << c.values.size();
+    }
+    EXPECT_DOUBLE_EQ(scaling_of(2, 2.0, 2.45), 2 * 2.0 / 2.45);
+    EXPECT_DOUBLE_EQ(scaling_of(2, 2.0, 0), 0);
+}
+
+TEST(Summaries, LoadOfOtherWork) {
+    const struct {
+        ProcessorTimes before, after;
+        double own;
+        std::int32_t processors;
+        double load;
+    } cases[] = {
+        {{10, 40}, {13, 44}, 1.0, 2, 1.0}, // 2 s elapsed, 2 s busy beyond own
+        {{10, 40}, {11, 44}, 1.0, 2, 0.0}, // all the busy time was the run's own
+        {{10, 40}, {11, 44}, 1.5, 2, 0.0}, // accounting skew never goes negative
+        {{-1, 40}, {13, 44}, 1.0, 2, -1},  // the system does not tell
+        {{10, 40}, {13, 44}, -1, 2, -1},   // a run's own time is unknown
+        {{10, 40}, {13, 40}, 1.0, 2, -1},  // no time passed
+        {{10, 40}, {13, 44}, 1.0, 0, -1},  // no processors known
+        {{0, 0}, {3.5, 4}, 0.5, 1, 0.75},
+    };
+    for (const auto& c : cases) {
+        EXPECT_DOUBLE_EQ(other_load(c.before, c.after, c.own, c.processors), c.load)
+            << c.after.busy_seconds << " " << c.own;
+    }
+}
+
+TEST(Summaries, PInWords) {
+    const struct {
+        double p;
+        const char* text;
+    } cases[] = {{0.000582, "p < 0.001"}, {0.001, "p = 0.001"}, {0.0083, "p = 0.008"},
+                 {0.0412, "p = 0.04"},    {0.42, "p = 0.42"},   {1, "p = 1.00"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(p_text(c.p), c.text) << c.p;
+    }
+}
+
+} // namespace
+} // namespace picalc::stats
