@@ -11,6 +11,12 @@
 #              launchers and the static site
 include(GNUInstallDirs)
 
+# A package holds every program, and picalc-record and picalc-compare need
+# nlohmann/json: without it there is no package to make.
+if(NOT TARGET picalc-compare)
+  return()
+endif()
+
 # The man page's date is its version's release date in the changelog, so the
 # same version always builds the same page.
 file(STRINGS CHANGELOG.md picalc_release REGEX "^## \\[${PROJECT_VERSION}\\] - ")
@@ -51,7 +57,8 @@ string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" picalc_target)
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "wasm32")
   set(picalc_target wasm32)
   install(TARGETS picalc picalc-compare RUNTIME DESTINATION .)
-  install(FILES ${PROJECT_BINARY_DIR}/picalc.mjs ${PROJECT_BINARY_DIR}/picalc-compare.mjs README.md LICENSE CHANGELOG.md DESTINATION .)
+  install(FILES ${PROJECT_BINARY_DIR}/picalc.mjs ${PROJECT_BINARY_DIR}/picalc-compare.mjs README.md LICENSE CHANGELOG.md
+    doc/record.schema.json DESTINATION .)
   install(DIRECTORY ${PROJECT_BINARY_DIR}/web/ DESTINATION web)
 elseif(WIN32)
   install(TARGETS picalc picalc-check picalc-record picalc-compare RUNTIME DESTINATION .)
@@ -62,9 +69,11 @@ elseif(WIN32)
     picalc_windows_text(${PROJECT_SOURCE_DIR}/${source} ${PROJECT_BINARY_DIR}/${name})
     install(FILES ${PROJECT_BINARY_DIR}/${name} DESTINATION .)
   endforeach()
+  install(FILES doc/record.schema.json DESTINATION .)
 else()
   install(TARGETS picalc picalc-check picalc-record picalc-compare RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES README.md LICENSE CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # The record JSON's schema, for whoever builds on picalc-record --json.
+  install(FILES README.md LICENSE CHANGELOG.md doc/record.schema.json DESTINATION ${CMAKE_INSTALL_DOCDIR})
   # Where the README's links to doc/ lead, beside it.
   file(GLOB picalc_documents ${PROJECT_SOURCE_DIR}/doc/*.md)
   install(FILES ${picalc_documents} DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc)

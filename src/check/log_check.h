@@ -98,10 +98,6 @@ bool check_saved_log_from(std::FILE* stream, CheckReport& report);
 // The same, keeping what was read: each run's time and the header.
 bool check_saved_log_from(std::FILE* stream, SavedLog& log, CheckReport& report);
 
-// A JSON string literal of UTF-8 text, quotes included; bytes that are not
-// UTF-8 become U+FFFD.
-std::string json_string(const std::string& text);
-
 // The sum buffer that compute_pi leaves, computed with the arctangent series
 // split over two threads; nullptr when the buffers cannot be allocated. The
 // caller frees it with std::free.

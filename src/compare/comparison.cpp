@@ -4,12 +4,17 @@
 // a baseline. Runs of different workloads are never set against each other.
 #include "compare.h"
 #include "log_check.h"
+#include "record_format.h"
 #include "statistics.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
 
 namespace picalc::compare {
+namespace fmt = record_format;
+using Json = nlohmann::ordered_json;
 using stats::Difference;
 using stats::difference_of;
 using stats::median_of;
@@ -94,18 +99,6 @@ std::string markdown_cell(const std::string& text) {
         out += c == '|' ? "\\|" : std::string(1, c);
     }
     return out;
-}
-
-std::string json_number(double value, const char* pattern = "%.6f") {
-    return format(pattern, value);
-}
-
-std::string json_times(const std::vector<double>& times) {
-    std::string text;
-    for (const double value : times) {
-        text += (text.empty() ? "" : ", ") + seconds(value);
-    }
-    return "[" + text + "]";
 }
 
 const char* kind_name(const RecordFile& file) {
@@ -243,11 +236,11 @@ void write_markdown(const std::vector<Group>& groups, std::string& out) {
                                          spread_text(f),
                                          against_baseline(row),
                                          significance_text(row),
-                                         header_value(f, "CPU"),
-                                         header_value(f, "Cores"),
-                                         header_value(f, "System"),
-                                         header_value(f, "Build"),
-                                         header_value(f, "Date"),
+                                         header_value(f, fmt::cpu_key),
+                                         header_value(f, fmt::cores_key),
+                                         header_value(f, fmt::system_key),
+                                         header_value(f, fmt::build_key),
+                                         header_value(f, fmt::date_key),
                                          record};
             out += "|";
             for (const std::string& cell : cells) {
@@ -284,11 +277,11 @@ void write_csv(const std::vector<Group>& groups, std::string& out) {
                                           f.copies > 0 ? std::to_string(f.copies) : "",
                                           f.copies > 0 ? seconds(median_of(copy_times(f))) : "",
                                           f.copies > 0 ? format("%.2f", scaling_of(f)) : "",
-                                          header_value(f, "CPU"),
-                                          header_value(f, "Cores"),
-                                          header_value(f, "System"),
-                                          header_value(f, "Build"),
-                                          header_value(f, "Date"),
+                                          header_value(f, fmt::cpu_key),
+                                          header_value(f, fmt::cores_key),
+                                          header_value(f, fmt::system_key),
+                                          header_value(f, fmt::build_key),
+                                          header_value(f, fmt::date_key),
                                           kind_name(f),
                                           f.engine,
                                           f.disturbed.empty() ? "no" : "yes"};
@@ -299,43 +292,6 @@ void write_csv(const std::vector<Group>& groups, std::string& out) {
             out += line + "\n";
         }
     }
-}
-
-std::string json_difference(const Difference& d) {
-    return "{\"ratio\": " + json_number(d.ratio) + ", \"interval\": " +
-           (d.interval.known
-                ? "[" + json_number(d.interval.low) + ", " + json_number(d.interval.high) + "]"
-                : std::string("null")) +
-           ", \"p\": " + json_number(d.test.p, "%.6g") +
-           ", \"exact\": " + (d.test.exact ? "true" : "false") +
-           ", \"smallest_p\": " + json_number(d.test.smallest_p, "%.6g") +
-           ", \"significant\": " + (d.significant ? "true" : "false") + "}";
-}
-
-std::string json_record(const RecordFile& f) {
-    std::string json =
-        "{\"name\": " + check::json_string(f.name) +
-        ", \"path\": " + check::json_string(f.times_only ? "" : f.path) +
-        ", \"digits\": " + std::to_string(f.digit_count) +
-        ", \"formula\": " + (f.formula == Formula::Gauss ? "\"Gauss\"" : "\"Stomer\"") +
-        ", \"runs\": " + std::to_string(f.times.size()) + ", \"times\": " + json_times(f.times) +
-        ", \"total\": " + seconds(median_time(f));
-    json += ", \"copies\": " + std::to_string(f.copies) + ", \"copy_times\": [";
-    for (std::size_t r = 0; r < f.copy_rounds.size(); ++r) {
-        json += (r == 0 ? "" : ", ") + json_times(f.copy_rounds[r]);
-    }
-    json += "], \"scaling\": " + (f.copies > 0 ? format("%.2f", scaling_of(f)) : "null");
-    json += ", \"kind\": \"" + std::string(kind_name(f)) +
-            "\", \"engine\": " + check::json_string(f.engine);
-    for (const char* key : {"CPU", "Cores", "System", "Build", "Date", "Run by"}) {
-        std::string name = key;
-        std::transform(name.begin(), name.end(), name.begin(), [](char c) {
-            return c == ' ' ? '_' : c >= 'A' && c <= 'Z' ? c + 32 : c;
-        });
-        json += ", \"" + name + "\": " + check::json_string(header_value(f, key));
-    }
-    json += ", \"disturbed\": " + check::json_string(f.disturbed) + "}";
-    return json;
 }
 
 struct Verdicts {
@@ -385,8 +341,8 @@ std::string file_line(const char* label, const RecordFile& f) {
     if (f.times_only) {
         return line + "   times alone, given with --times: this comparison checked no outputs\n";
     }
-    const std::string cpu = header_value(f, "CPU");
-    const std::string build = header_value(f, "Build");
+    const std::string cpu = header_value(f, fmt::cpu_key);
+    const std::string build = header_value(f, fmt::build_key);
     return line + "   " + (cpu.empty() ? "processor unknown" : cpu) + "; " +
            (build.empty() ? "build unknown" : build) + "\n";
 }
@@ -425,38 +381,90 @@ void write_text_tables(const std::vector<Group>& groups, std::string& out) {
     }
 }
 
+// JSON numbers rounded as the text prints them, so that both tell the same.
+double rounded(double value, const char* pattern = "%.6f") {
+    return std::strtod(format(pattern, value).c_str(), nullptr);
+}
+
+Json times_json(const std::vector<double>& times) {
+    Json json = Json::array();
+    for (const double value : times) {
+        json.push_back(rounded(value));
+    }
+    return json;
+}
+
+Json difference_json(const Difference& d) {
+    return {{"ratio", rounded(d.ratio)},
+            {"interval", d.interval.known
+                             ? Json::array({rounded(d.interval.low), rounded(d.interval.high)})
+                             : Json(nullptr)},
+            {"p", rounded(d.test.p, "%.6g")},
+            {"exact", d.test.exact},
+            {"smallest_p", rounded(d.test.smallest_p, "%.6g")},
+            {"significant", d.significant}};
+}
+
+// A header key as a JSON member: "Run by" is "run_by".
+std::string member_name(const char* key) {
+    std::string name = key;
+    std::transform(name.begin(), name.end(), name.begin(), [](char c) {
+        return c == ' ' ? '_' : c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+    });
+    return name;
+}
+
+Json record_json(const RecordFile& f) {
+    Json copy_times = Json::array();
+    for (const std::vector<double>& round : f.copy_rounds) {
+        copy_times.push_back(times_json(round));
+    }
+    Json json = {{"name", f.name},
+                 {"path", f.times_only ? "" : f.path},
+                 {"digits", f.digit_count},
+                 {"formula", f.formula == Formula::Gauss ? "Gauss" : "Stomer"},
+                 {"runs", f.times.size()},
+                 {"times", times_json(f.times)},
+                 {"total", rounded(median_time(f))},
+                 {"copies", f.copies},
+                 {"copy_times", copy_times},
+                 {"scaling", f.copies > 0 ? Json(rounded(scaling_of(f), "%.2f")) : Json(nullptr)},
+                 {"kind", kind_name(f)},
+                 {"engine", f.engine}};
+    for (const char* key : {fmt::cpu_key, fmt::cores_key, fmt::system_key, fmt::build_key,
+                            fmt::date_key, fmt::run_by_key}) {
+        json[member_name(key)] = header_value(f, key);
+    }
+    json["disturbed"] = f.disturbed;
+    return json;
+}
+
 void write_json(const std::vector<RecordFile>& files, const std::vector<Group>& groups,
                 std::string& out) {
-    out += "{\n  \"schema_version\": 1,\n  \"records\": [\n";
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        out += "    " + json_record(files[i]) + (i + 1 < files.size() ? ",\n" : "\n");
+    Json records = Json::array();
+    for (const RecordFile& file : files) {
+        records.push_back(record_json(file));
     }
-    out += "  ],\n  \"groups\": [\n";
-    for (std::size_t g = 0; g < groups.size(); ++g) {
-        const Group& group = groups[g];
-        out += "    {\"workload\": " + check::json_string(group.workload) +
-               ", \"baseline\": " + check::json_string(group.baseline->name) + ", \"rows\": [\n";
-        for (std::size_t r = 0; r < group.rows.size(); ++r) {
-            const Row& row = group.rows[r];
-            out += "      {\"name\": " + check::json_string(row.file->name) +
-                   ", \"against_baseline\": " + json_difference(row.difference) + "}" +
-                   (r + 1 < group.rows.size() ? ",\n" : "\n");
+    Json group_list = Json::array();
+    for (const Group& group : groups) {
+        Json rows = Json::array();
+        for (const Row& row : group.rows) {
+            rows.push_back(
+                {{"name", row.file->name}, {"against_baseline", difference_json(row.difference)}});
         }
-        out += std::string("    ]}") + (g + 1 < groups.size() ? ",\n" : "\n");
+        group_list.push_back(
+            {{"workload", group.workload}, {"baseline", group.baseline->name}, {"rows", rows}});
     }
-    out += "  ]";
+    Json json = {{"schema_version", 1}, {"records", records}, {"groups", group_list}};
     if (files.size() == 2 && groups.size() == 1) {
         const Verdicts v = verdicts_of(files[0], files[1]);
-        out += ",\n  \"comparison\": {\"runs\": " + json_difference(v.runs) +
-               ", \"verdict\": " + check::json_string(v.runs_text) +
-               ", \"copies\": " + check::json_string(v.copies_text) +
-               ", \"scaling\": " + check::json_string(v.scaling_text) + ", \"differences\": [";
-        for (std::size_t i = 0; i < v.differences.size(); ++i) {
-            out += (i == 0 ? "" : ", ") + check::json_string(v.differences[i]);
-        }
-        out += "]}";
+        json["comparison"] = {{"runs", difference_json(v.runs)},
+                              {"verdict", v.runs_text},
+                              {"copies", v.copies_text},
+                              {"scaling", v.scaling_text},
+                              {"differences", v.differences}};
     }
-    out += "\n}\n";
+    out += json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 } // namespace
@@ -497,12 +505,12 @@ std::vector<std::string> other_differences(const RecordFile& a, const RecordFile
                           (y.empty() ? "unknown" : y));
         }
     };
-    differ("CPU", "the processor");
+    differ(fmt::cpu_key, "the processor");
     if (engine_text(a) != engine_text(b) && !a.times_only && !b.times_only) {
         out.push_back("the engine: A " + engine_text(a) + "; B " + engine_text(b));
     }
-    differ("Build", "the build");
-    differ("System", "the system");
+    differ(fmt::build_key, "the build");
+    differ(fmt::system_key, "the system");
     for (const auto& [label, file] : {std::pair<const char*, const RecordFile*>{"A", &a},
                                       std::pair<const char*, const RecordFile*>{"B", &b}}) {
         if (!file->disturbed.empty()) {

@@ -4,6 +4,7 @@
 // runs; one that disagrees with them has been edited, and is refused.
 #include "compare.h"
 #include "log_check.h"
+#include "record_format.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -11,62 +12,18 @@
 #include <cstring>
 
 namespace picalc::compare {
+namespace format = record_format;
+using format::parse_times;
+using format::seconds_text;
 namespace {
 
-std::string trimmed(std::string text) {
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\t')) {
-        text.pop_back();
-    }
-    return text;
+// A summary line's key as a refusal names it: "\"Run times:\"".
+std::string quoted(const char* key) {
+    return std::string("\"") + key + ":\"";
 }
 
-// "Key: value" lines of the text before the first run.
-std::vector<std::pair<std::string, std::string>> header_of(const std::string& preamble) {
-    std::vector<std::pair<std::string, std::string>> header;
-    std::size_t start = 0;
-    while (start < preamble.size()) {
-        std::size_t end = preamble.find('\n', start);
-        end = end == std::string::npos ? preamble.size() : end;
-        std::string line = trimmed(preamble.substr(start, end - start));
-        start = end + 1;
-        if (line.rfind("\xEF\xBB\xBF", 0) == 0) {
-            line.erase(0, 3);
-        }
-        const std::size_t colon = line.find(": ");
-        const bool key_like = colon != std::string::npos && colon > 0 && colon <= 32 &&
-                              line[0] >= 'A' && line[0] <= 'Z' &&
-                              line.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                                     "abcdefghijklmnopqrstuvwxyz ") == colon;
-        if (key_like) {
-            header.emplace_back(line.substr(0, colon), line.substr(colon + 2));
-        }
-    }
-    return header;
-}
-
-std::string seconds_text(double seconds) {
-    char text[32];
-    static_cast<void>(std::snprintf(text, sizeof text, "%.6f", seconds));
-    return text;
-}
-
-// Numbers separated by spaces, each as picalc prints a time.
-bool parse_times(const std::string& text, std::vector<double>& times) {
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find(' ', start);
-        end = end == std::string::npos ? text.size() : end;
-        const std::string number = text.substr(start, end - start);
-        char* stop = nullptr;
-        const double value = std::strtod(number.c_str(), &stop);
-        if (number.empty() || number.find_first_not_of("0123456789.") != std::string::npos ||
-            stop != number.c_str() + number.size()) {
-            return false;
-        }
-        times.push_back(value);
-        start = end + 1;
-    }
-    return !times.empty();
+std::string line_of(const char* key) {
+    return quoted(key) + " line";
 }
 
 bool ends_with(const std::string& text, const std::string& suffix) {
@@ -80,25 +37,27 @@ std::string summary_mismatch(RecordFile& file) {
     for (const double seconds : file.times) {
         times += (times.empty() ? "" : " ") + seconds_text(seconds);
     }
-    const std::string run_times = header_value(file, "Run times");
+    const std::string run_times = header_value(file, format::run_times_key);
     if (!run_times.empty() && run_times != times + " seconds") {
-        return "its \"Run times:\" line does not match the times its runs print (" + times + ")";
+        return "its " + line_of(format::run_times_key) +
+               " does not match the times its runs print (" + times + ")";
     }
-    const std::string median = header_value(file, "Median");
+    const std::string median = header_value(file, format::median_key);
     if (!median.empty() && median.rfind(seconds_text(median_time(file)) + " seconds", 0) != 0) {
-        return "its \"Median:\" line does not match its runs, whose median is " +
+        return "its " + line_of(format::median_key) + " does not match its runs, whose median is " +
                seconds_text(median_time(file));
     }
-    const std::string runs = header_value(file, "Runs");
+    const std::string runs = header_value(file, format::runs_key);
     if (!runs.empty() &&
         runs.rfind(std::to_string(file.times.size()) + " of " + workload_of(file), 0) != 0) {
-        return "its \"Runs:\" line does not match the " + std::to_string(file.times.size()) +
-               " runs of " + workload_of(file) + " it holds";
+        return "its " + line_of(format::runs_key) + " does not match the " +
+               std::to_string(file.times.size()) + " runs of " + workload_of(file) + " it holds";
     }
-    const std::string copies = header_value(file, "Copies");
-    const std::string copy_times = header_value(file, "Copy times");
+    const std::string copies = header_value(file, format::copies_key);
+    const std::string copy_times = header_value(file, format::copy_times_key);
     if (copies.empty() != copy_times.empty()) {
-        return "it has a \"Copies:\" or a \"Copy times:\" line without the other";
+        return "it has a " + line_of(format::copies_key) + " or a " +
+               line_of(format::copy_times_key) + " without the other";
     }
     if (copies.empty()) {
         return "";
@@ -113,7 +72,8 @@ std::string summary_mismatch(RecordFile& file) {
                                                        std::string(rounds_end) == " round");
     if (!well_formed || at_once < 1 || at_once > 100000 || rounds < 1 || rounds > 100000 ||
         !ends_with(copy_times, " seconds")) {
-        return "its \"Copies:\" or \"Copy times:\" line is not one picalc-record writes";
+        return "its " + quoted(format::copies_key) + " or " + line_of(format::copy_times_key) +
+               " is not one picalc-record writes";
     }
     const std::string values = copy_times.substr(0, copy_times.size() - 8);
     std::size_t start = 0;
@@ -123,15 +83,16 @@ std::string summary_mismatch(RecordFile& file) {
         std::vector<double> round;
         if (!parse_times(values.substr(start, end - start), round) ||
             round.size() != static_cast<std::size_t>(at_once)) {
-            return "its \"Copy times:\" line does not hold rounds of " + std::to_string(at_once) +
-                   " times";
+            return "its " + line_of(format::copy_times_key) + " does not hold rounds of " +
+                   std::to_string(at_once) + " times";
         }
         file.copy_rounds.push_back(round);
         start = end + 2;
     }
     if (file.copy_rounds.size() != static_cast<std::size_t>(rounds)) {
-        return "its \"Copy times:\" line holds " + std::to_string(file.copy_rounds.size()) +
-               " rounds, not the " + std::to_string(rounds) + " its \"Copies:\" line names";
+        return "its " + line_of(format::copy_times_key) + " holds " +
+               std::to_string(file.copy_rounds.size()) + " rounds, not the " +
+               std::to_string(rounds) + " its " + line_of(format::copies_key) + " names";
     }
     file.copies = static_cast<std::int32_t>(at_once);
     return "";
@@ -141,7 +102,7 @@ std::string summary_mismatch(RecordFile& file) {
 // page's own records the engine too, which on iOS is WebKit whatever the
 // browser; Node is V8, like Blink.
 void classify(RecordFile& file) {
-    const std::string build = header_value(file, "Build");
+    const std::string build = header_value(file, format::build_key);
     if (build.find("WebAssembly page") != std::string::npos) {
         file.kind = Kind::Browser;
         const auto has = [&](const char* text) { return build.find(text) != std::string::npos; };
@@ -177,8 +138,8 @@ RecordFile settle(const std::string& path, check::SavedLog& log, const check::Ch
     file.digit_count = report.digit_count;
     file.formula = report.formula;
     file.times = log.seconds;
-    file.header = header_of(log.preamble);
-    file.disturbed = header_value(file, "Disturbed");
+    file.header = format::header_lines(log.preamble);
+    file.disturbed = header_value(file, format::disturbed_key);
     classify(file);
     file.refusal = summary_mismatch(file);
     file.genuine = file.refusal.empty();
@@ -188,12 +149,7 @@ RecordFile settle(const std::string& path, check::SavedLog& log, const check::Ch
 } // namespace
 
 std::string header_value(const RecordFile& file, const std::string& key) {
-    for (const auto& [name, value] : file.header) {
-        if (name == key) {
-            return value;
-        }
-    }
-    return "";
+    return format::header_value(file.header, key);
 }
 
 std::string workload_of(const RecordFile& file) {

@@ -184,21 +184,6 @@ std::string file_text(const std::string& path) {
     return text;
 }
 
-std::string processor_text(const MachineInfo& machine) {
-    std::string text = machine.processor.empty() ? "unknown" : machine.processor;
-    if (machine.family < 0 || machine.model < 0) {
-        return text;
-    }
-    std::string identity =
-        machine.microarchitecture.empty() ? "" : machine.microarchitecture + "; ";
-    identity +=
-        "family " + std::to_string(machine.family) + ", model " + std::to_string(machine.model);
-    if (machine.stepping >= 0) {
-        identity += ", stepping " + std::to_string(machine.stepping);
-    }
-    return text + " (" + identity + ")";
-}
-
 void read_linux_machine(const std::string& root, MachineInfo& machine) {
     parse_cpuinfo(file_text(root + "/proc/cpuinfo"), machine);
     for (const std::string& line : split(file_text(root + "/proc/meminfo"), "\n")) {

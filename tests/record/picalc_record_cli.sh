@@ -103,8 +103,8 @@ background_load() {
     -v all=$(((b[1] + b[2] + b[3] + b[4] + b[5] + b[6] + b[7] + b[8]) - (a[1] + a[2] + a[3] + a[4] + a[5] + a[6] + a[7] + a[8]))) \
     -v n="$(getconf _NPROCESSORS_ONLN)" 'BEGIN { print (all > 0) ? busy / (all / n) : 0 }'
 }
-json_value() { # FILE KEY: the first number that follows "KEY":
-  sed -n "s/.*\"$2\": \([0-9.]*\).*/\1/p" "$1" | head -n 1
+first_run_load() { # JSON: the first run's other_load, read with jq
+  jq -r '.runs[0].other_load' "$1"
 }
 
 mkdir "$work/names"
@@ -127,14 +127,14 @@ if [ "$quiet_status" -ne 0 ] || [ "$busy_status" -ne 0 ]; then
   cat "$work/quiet.out" "$work/busy.out"
 elif [ "$second" != "${first%.txt}-2.txt" ] || [ ! -f "$work/names/$first" ] || [ ! -f "$work/names/$second" ]; then
   fail "two records of one day in one folder: \"$first\" and \"$second\""
-elif grep -q '"old"' "$work/names/quiet.json"; then
+elif jq -e 'has("old")' "$work/names/quiet.json" >/dev/null; then
   fail "--overwrite did not replace quiet.json"
 elif ! grep -q '^Disturbed: other work kept processors busy during run 1 of 1 (' "$work/names/$second" ||
-  ! grep -q '"disturbed": \["run 1 of 1' "$work/names/busy.json"; then
+  ! jq -e '.summary.disturbed[0] | startswith("run 1 of 1 (")' "$work/names/busy.json" >/dev/null; then
   fail "the run beside a busy process is not flagged: $(grep -E '^(Disturbed|Other work)' "$work/names/$second")"
 else
-  quiet_load=$(json_value "$work/names/quiet.json" other_load)
-  busy_load=$(json_value "$work/names/busy.json" other_load)
+  quiet_load=$(first_run_load "$work/names/quiet.json")
+  busy_load=$(first_run_load "$work/names/busy.json")
   echo "ok:   beside a busy process other work kept $busy_load processors busy, flagged"
   # Other work that was there before or after the quiet run may have run
   # during it: then the machine was not quiet, and the check cannot be made.
@@ -145,6 +145,16 @@ else
   else
     echo "ok:   on a quiet machine other work kept $quiet_load processors busy, not flagged"
   fi
+fi
+# Real runs' JSON holds to the published schema.
+if [ -f "$work/names/busy.json" ]; then
+  checks=$((checks + 1))
+  bash "$(dirname "$0")/../record_format/json_schema.sh" "$work/names/quiet.json" "$work/names/busy.json"
+  case $? in
+    0) ;;
+    77) checks=$((checks - 1)) ;;
+    *) fail "picalc-record's JSON does not hold to doc/record.schema.json" ;;
+  esac
 fi
 rm -f "$work/r.txt"
 expect 2 "$first exists: give --overwrite" --record "$work/names/$first" 0

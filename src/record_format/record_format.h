@@ -1,0 +1,174 @@
+// The record: what picalc-record and the page write of a measurement, and
+// what picalc-compare and picalc-check read back. Its lines are named here
+// once; the text record and its JSON are written here alone, the JSON
+// through nlohmann/json, and both are read back here.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace picalc::record_format {
+
+// ---- The lines of a record ---------------------------------------------------
+// The header: what made the record.
+inline constexpr const char* cpu_key = "CPU";
+inline constexpr const char* cores_key = "Cores";
+inline constexpr const char* hardware_key = "Hardware";
+inline constexpr const char* system_key = "System";
+inline constexpr const char* build_key = "Build";
+inline constexpr const char* run_by_key = "Run by";
+inline constexpr const char* date_key = "Date";
+inline constexpr const char* notes_key = "Notes";
+// The summary: the record's own account of its runs, which a reader checks
+// against the runs themselves.
+inline constexpr const char* runs_key = "Runs";
+inline constexpr const char* run_times_key = "Run times";
+inline constexpr const char* median_key = "Median";
+inline constexpr const char* copies_key = "Copies";
+inline constexpr const char* copy_times_key = "Copy times";
+inline constexpr const char* copy_median_key = "Copy median";
+inline constexpr const char* scaling_key = "Scaling";
+inline constexpr const char* disturbed_key = "Disturbed";
+inline constexpr const char* other_work_key = "Other work";
+
+// What JSON readers hold the record's JSON to: doc/record.schema.json. It
+// goes up when a member is removed, renamed or changes its meaning or type;
+// a member added is not a new version, and readers ignore members they do
+// not know.
+inline constexpr std::int32_t json_schema_version = 1;
+
+// ---- What a record holds -----------------------------------------------------
+
+// One cache level as the system describes it.
+struct CacheInfo {
+    std::int32_t level = -1;
+    std::string type;            // "Data", "Instruction" or "Unified"
+    std::int64_t size_kib = -1;  // of one instance
+    std::int32_t shared_by = -1; // logical processors that share one instance
+};
+
+struct MachineInfo {
+    std::string processor;
+    // x86's CPUID signature, and the microarchitecture named from it.
+    std::string vendor; // "AuthenticAMD", "GenuineIntel"
+    std::int32_t family = -1;
+    std::int32_t model = -1;
+    std::int32_t stepping = -1;
+    std::string microarchitecture;
+    std::string microcode;
+    std::int32_t logical_processors = -1; // in the machine
+    std::int32_t usable_processors = -1;  // this process may run on
+    std::int32_t physical_cores = -1;
+    std::int32_t hypervisor = -1; // 1 present, 0 absent, -1 unknown
+    std::int32_t smt = -1;        // simultaneous multithreading: 1 on, 0 off
+    std::string system;           // the distribution or product, and its version
+    std::string kernel;           // the kernel's name and release
+    std::string architecture;
+    // The frequencies in MHz: the highest the processor may reach, its base,
+    // and the one the system reported when it was asked.
+    std::int32_t max_mhz = -1;
+    std::int32_t base_mhz = -1;
+    std::int32_t reported_mhz = -1;
+    std::vector<CacheInfo> caches;
+    std::int64_t memory_mib = -1;
+    // Linux's cpufreq policy, or Windows' power plan as the governor.
+    std::string governor;
+    std::string scaling_driver;
+    std::int32_t boost = -1; // turbo or boost: 1 allowed, 0 not
+    std::string energy_preference;
+};
+
+// The build of a picalc binary, from the line that every build embeds.
+struct BuildInfo {
+    std::string version;
+    std::string compiler;
+    std::string flags;
+    std::string linking; // static or dynamic
+    std::string target;
+    std::string libc; // the C library, whose sin computes the integration table
+};
+// The processor as one readable line: "AMD EPYC (Zen 3; family 25, model 1,
+// stepping 1)".
+std::string processor_text(const MachineInfo& machine);
+
+// One run of picalc: its exit status (-1: it could not be run or waited
+// for), the verdict of picalc-check's code, and the time it printed.
+struct RunResult {
+    std::int32_t exit_status = -1;
+    bool valid = false;
+    std::string verdict;
+    std::string seconds;
+    std::string run_name; // "130 digits [Gauss]"
+    std::string output;
+    // How many processors other work kept busy, on average, while it ran:
+    // the system's busy time less picalc's own, over the run's duration.
+    double other_load = -1; // -1: unknown
+};
+
+// Other work beyond this share of one processor during a run disturbed it:
+// its time is not the machine's best.
+inline constexpr double disturbing_load = 0.25;
+
+struct Summary {
+    std::vector<double> single;              // each single run's time
+    std::vector<std::vector<double>> copies; // each round's copies' times
+    double median = 0;
+    double minimum = 0;
+    double maximum = 0;
+    double copy_median = 0;
+    double scaling = 0; // copies x median / copy median
+    // "run 2 of 3 (0.93)", "round 1 of 3 (0.41)": the runs and rounds that
+    // other work disturbed, with its load.
+    std::vector<std::string> disturbed;
+    double highest_load = -1; // the most other work during any run; -1 unknown
+};
+
+Summary summarize(const std::vector<RunResult>& single,
+                  const std::vector<std::vector<RunResult>>& copies);
+
+struct Record {
+    std::string date; // YYYY-MM-DD
+    std::string record_version;
+    std::vector<std::string> arguments;
+    std::string run_name; // "130 digits [Gauss]"
+    std::string run_by;
+    MachineInfo machine;
+    BuildInfo build;
+    std::vector<RunResult> single;
+    std::vector<std::vector<RunResult>> copies;
+    Summary summary;
+};
+
+// The summary as picalc-record prints it at the end, one line each.
+std::string summary_text(const Record& record);
+// The file for results/: header, summary, and every single run's output.
+std::string record_text(const Record& record);
+// The same as JSON, for programs: every run, every copy and the summary.
+std::string record_json(const Record& record);
+
+// A time as picalc and the record print it: six decimals.
+std::string seconds_text(double seconds);
+
+// Reads JSON that record_json wrote (or the page, which adds members of its
+// own) back into a record: the header, the runs and copies with their
+// times, verdicts and loads, and the summary made again from them. Outputs
+// are not in the JSON. False, with the reason in ERROR, for text that is
+// not JSON or lacks a member or has one of the wrong type.
+bool record_from_json(const std::string& json, Record& record, std::string& error);
+
+// ---- Reading the text --------------------------------------------------------
+
+// The "Key: value" lines of a record's header and summary, from the text
+// before its first run, in their order.
+using HeaderLines = std::vector<std::pair<std::string, std::string>>;
+HeaderLines header_lines(const std::string& preamble);
+// The value of KEY's line, or "" when there is none.
+std::string header_value(const HeaderLines& header, const std::string& key);
+
+// "1.000000 2.000000": times separated by single spaces, each as picalc
+// prints a time; false for anything else.
+bool parse_times(const std::string& text, std::vector<double>& times);
+
+} // namespace picalc::record_format

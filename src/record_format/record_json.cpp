@@ -1,0 +1,315 @@
+// The record as programs read it, through nlohmann/json: every run's time,
+// exit status, verdict and load, every round of copies, and the summary.
+// Unknown values are null rather than absent, so that a reader sees every
+// member of doc/record.schema.json in every file. Text that is not UTF-8
+// (a processor name from a strange firmware) is written with U+FFFD in
+// place of each bad byte, never refused.
+#include "record_format.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+
+namespace picalc::record_format {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// The value as the given printf pattern rounds it: what a reader of the
+// text sees, kept as a number.
+double rounded(double value, const char* pattern) {
+    char text[64];
+    static_cast<void>(std::snprintf(text, sizeof text, pattern, value));
+    return std::strtod(text, nullptr);
+}
+
+Json text_or_null(const std::string& text) {
+    return text.empty() ? Json(nullptr) : Json(text);
+}
+
+Json count_or_null(std::int64_t count) {
+    return count < 0 ? Json(nullptr) : Json(count);
+}
+
+Json switch_or_null(std::int32_t value) {
+    return value < 0 ? Json(nullptr) : Json(value == 1);
+}
+
+Json load_or_null(double load) {
+    return load < 0 ? Json(nullptr) : Json(rounded(load, "%.3f"));
+}
+
+Json run_json(const RunResult& run) {
+    return {
+        {"seconds", run.valid ? Json(std::strtod(run.seconds.c_str(), nullptr)) : Json(nullptr)},
+        {"exit_status", run.exit_status},
+        {"valid", run.valid},
+        {"verdict", run.verdict},
+        {"other_load", load_or_null(run.other_load)}};
+}
+
+Json machine_json(const MachineInfo& machine) {
+    Json caches = Json::array();
+    for (const CacheInfo& cache : machine.caches) {
+        caches.push_back({{"level", count_or_null(cache.level)},
+                          {"type", text_or_null(cache.type)},
+                          {"size_kib", count_or_null(cache.size_kib)},
+                          {"shared_by", count_or_null(cache.shared_by)}});
+    }
+    return {{"processor", text_or_null(machine.processor)},
+            {"logical_processors", count_or_null(machine.logical_processors)},
+            {"usable_processors", count_or_null(machine.usable_processors)},
+            {"physical_cores", count_or_null(machine.physical_cores)},
+            {"hypervisor", switch_or_null(machine.hypervisor)},
+            {"system", text_or_null(machine.system)},
+            {"kernel", text_or_null(machine.kernel)},
+            {"architecture", text_or_null(machine.architecture)},
+            {"vendor", text_or_null(machine.vendor)},
+            {"family", count_or_null(machine.family)},
+            {"model", count_or_null(machine.model)},
+            {"stepping", count_or_null(machine.stepping)},
+            {"microarchitecture", text_or_null(machine.microarchitecture)},
+            {"microcode", text_or_null(machine.microcode)},
+            {"max_mhz", count_or_null(machine.max_mhz)},
+            {"base_mhz", count_or_null(machine.base_mhz)},
+            {"reported_mhz", count_or_null(machine.reported_mhz)},
+            {"caches", caches},
+            {"memory_mib", count_or_null(machine.memory_mib)},
+            {"smt", switch_or_null(machine.smt)},
+            {"governor", text_or_null(machine.governor)},
+            {"scaling_driver", text_or_null(machine.scaling_driver)},
+            {"boost", switch_or_null(machine.boost)},
+            {"energy_preference", text_or_null(machine.energy_preference)}};
+}
+
+Json summary_json(const Summary& summary) {
+    Json json = {{"median", rounded(summary.median, "%.6f")},
+                 {"minimum", rounded(summary.minimum, "%.6f")},
+                 {"maximum", rounded(summary.maximum, "%.6f")}};
+    if (!summary.copies.empty()) {
+        json["copies_at_once"] = summary.copies.front().size();
+        json["copy_median"] = rounded(summary.copy_median, "%.6f");
+        json["scaling"] = rounded(summary.scaling, "%.3f");
+    }
+    json["highest_other_load"] = load_or_null(summary.highest_load);
+    json["disturbed"] = summary.disturbed;
+    return json;
+}
+
+// Readers: each takes one member of an object, of the type it must have.
+struct Reader {
+    std::string error;
+
+    const Json* member(const Json& object, const char* name) {
+        if (!error.empty()) {
+            return nullptr;
+        }
+        if (!object.is_object() || !object.contains(name)) {
+            error = std::string("no \"") + name + "\" member";
+            return nullptr;
+        }
+        return &object.at(name);
+    }
+    void fail(const char* name, const char* type) {
+        error = std::string("\"") + name + "\" is not " + type;
+    }
+    std::string text(const Json& object, const char* name) {
+        const Json* value = member(object, name);
+        if (value == nullptr || value->is_null()) {
+            return "";
+        }
+        if (!value->is_string()) {
+            fail(name, "text or null");
+            return "";
+        }
+        return value->get<std::string>();
+    }
+    std::int64_t count(const Json& object, const char* name) {
+        const Json* value = member(object, name);
+        if (value == nullptr || value->is_null()) {
+            return -1;
+        }
+        if (!value->is_number_integer()) {
+            fail(name, "a whole number or null");
+            return -1;
+        }
+        return value->get<std::int64_t>();
+    }
+    std::int32_t count32(const Json& object, const char* name) {
+        const std::int64_t value = count(object, name);
+        if (value < INT32_MIN || value > INT32_MAX) {
+            fail(name, "a 32-bit number");
+            return -1;
+        }
+        return static_cast<std::int32_t>(value);
+    }
+    std::int32_t flag(const Json& object, const char* name) {
+        const Json* value = member(object, name);
+        if (value == nullptr || value->is_null()) {
+            return -1;
+        }
+        if (!value->is_boolean()) {
+            fail(name, "true, false or null");
+            return -1;
+        }
+        return value->get<bool>() ? 1 : 0;
+    }
+    double number(const Json& object, const char* name) {
+        const Json* value = member(object, name);
+        if (value == nullptr || value->is_null()) {
+            return -1;
+        }
+        if (!value->is_number()) {
+            fail(name, "a number or null");
+            return -1;
+        }
+        return value->get<double>();
+    }
+    const Json* array(const Json& object, const char* name) {
+        const Json* value = member(object, name);
+        if (value != nullptr && !value->is_array()) {
+            fail(name, "an array");
+            return nullptr;
+        }
+        return value;
+    }
+};
+
+RunResult run_from_json(Reader& read, const Json& json) {
+    RunResult run;
+    const double seconds = read.number(json, "seconds");
+    run.seconds = seconds < 0 ? "" : seconds_text(seconds);
+    run.exit_status = read.count32(json, "exit_status");
+    run.valid = read.flag(json, "valid") == 1;
+    run.verdict = read.text(json, "verdict");
+    run.other_load = read.number(json, "other_load");
+    return run;
+}
+
+} // namespace
+
+std::string record_json(const Record& record) {
+    const BuildInfo& build = record.build;
+    Json runs = Json::array();
+    for (const RunResult& run : record.single) {
+        runs.push_back(run_json(run));
+    }
+    Json copies = Json::array();
+    for (const std::vector<RunResult>& round : record.copies) {
+        Json copy_round = Json::array();
+        for (const RunResult& run : round) {
+            copy_round.push_back(run_json(run));
+        }
+        copies.push_back(copy_round);
+    }
+    const Json json = {{"schema_version", json_schema_version},
+                       {"picalc_record_version", record.record_version},
+                       {"date", record.date},
+                       {"run_by", record.run_by},
+                       {"arguments", record.arguments},
+                       {"run", record.run_name},
+                       {"machine", machine_json(record.machine)},
+                       {"build",
+                        {{"picalc_version", text_or_null(build.version)},
+                         {"compiler", text_or_null(build.compiler)},
+                         {"flags", text_or_null(build.flags)},
+                         {"linking", text_or_null(build.linking)},
+                         {"target", text_or_null(build.target)},
+                         {"libc", text_or_null(build.libc)}}},
+                       {"runs", runs},
+                       {"copies", copies},
+                       {"summary", summary_json(record.summary)}};
+    return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+bool record_from_json(const std::string& text, Record& record, std::string& error) {
+    const Json json = Json::parse(text, nullptr, false);
+    if (json.is_discarded() || !json.is_object()) {
+        error = "not a JSON object";
+        return false;
+    }
+    Reader read;
+    if (read.count(json, "schema_version") != json_schema_version && read.error.empty()) {
+        read.error = "schema_version is not " + std::to_string(json_schema_version);
+    }
+    record = Record{};
+    record.record_version = read.text(json, "picalc_record_version");
+    record.date = read.text(json, "date");
+    record.run_by = read.text(json, "run_by");
+    record.run_name = read.text(json, "run");
+    if (const Json* arguments = read.array(json, "arguments")) {
+        for (const Json& argument : *arguments) {
+            if (!argument.is_string()) {
+                read.fail("arguments", "an array of text");
+                break;
+            }
+            record.arguments.push_back(argument.get<std::string>());
+        }
+    }
+    if (const Json* machine_member = read.member(json, "machine")) {
+        const Json& m = *machine_member;
+        MachineInfo& machine = record.machine;
+        machine.processor = read.text(m, "processor");
+        machine.logical_processors = read.count32(m, "logical_processors");
+        machine.usable_processors = read.count32(m, "usable_processors");
+        machine.physical_cores = read.count32(m, "physical_cores");
+        machine.hypervisor = read.flag(m, "hypervisor");
+        machine.system = read.text(m, "system");
+        machine.kernel = read.text(m, "kernel");
+        machine.architecture = read.text(m, "architecture");
+        machine.vendor = read.text(m, "vendor");
+        machine.family = read.count32(m, "family");
+        machine.model = read.count32(m, "model");
+        machine.stepping = read.count32(m, "stepping");
+        machine.microarchitecture = read.text(m, "microarchitecture");
+        machine.microcode = read.text(m, "microcode");
+        machine.max_mhz = read.count32(m, "max_mhz");
+        machine.base_mhz = read.count32(m, "base_mhz");
+        machine.reported_mhz = read.count32(m, "reported_mhz");
+        if (const Json* caches = read.array(m, "caches")) {
+            for (const Json& cache : *caches) {
+                machine.caches.push_back({read.count32(cache, "level"), read.text(cache, "type"),
+                                          read.count(cache, "size_kib"),
+                                          read.count32(cache, "shared_by")});
+            }
+        }
+        machine.memory_mib = read.count(m, "memory_mib");
+        machine.smt = read.flag(m, "smt");
+        machine.governor = read.text(m, "governor");
+        machine.scaling_driver = read.text(m, "scaling_driver");
+        machine.boost = read.flag(m, "boost");
+        machine.energy_preference = read.text(m, "energy_preference");
+    }
+    if (const Json* build_member = read.member(json, "build")) {
+        const Json& b = *build_member;
+        record.build = {read.text(b, "picalc_version"), read.text(b, "compiler"),
+                        read.text(b, "flags"),          read.text(b, "linking"),
+                        read.text(b, "target"),         read.text(b, "libc")};
+    }
+    if (const Json* runs = read.array(json, "runs")) {
+        for (const Json& run : *runs) {
+            record.single.push_back(run_from_json(read, run));
+        }
+    }
+    if (const Json* copies = read.array(json, "copies")) {
+        for (const Json& round : *copies) {
+            if (!round.is_array()) {
+                read.fail("copies", "an array of rounds");
+                break;
+            }
+            record.copies.emplace_back();
+            for (const Json& run : round) {
+                record.copies.back().push_back(run_from_json(read, run));
+            }
+        }
+    }
+    static_cast<void>(read.member(json, "summary"));
+    if (!read.error.empty()) {
+        error = read.error;
+        return false;
+    }
+    record.summary = summarize(record.single, record.copies);
+    return true;
+}
+
+} // namespace picalc::record_format

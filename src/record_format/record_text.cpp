@@ -1,0 +1,299 @@
+// The record as people read it: the summary printed at the end, and the
+// record for results/ (the header, the summary, and every single run's
+// whole output, so that picalc-check can check it again). The summary is
+// always derived from the runs' own times. Its header and summary lines are
+// read back here too.
+#include "record_format.h"
+#include "statistics.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace picalc::record_format {
+namespace {
+
+// "Key: value" and its line end.
+std::string line(const char* key, const std::string& value) {
+    return std::string(key) + ": " + value + "\n";
+}
+
+std::string known(const std::string& text) {
+    return text.empty() ? "unknown" : text;
+}
+
+std::string count_text(std::int32_t count) {
+    return count < 0 ? "unknown" : std::to_string(count);
+}
+
+std::string times_text(const std::vector<double>& times) {
+    std::string text;
+    for (const double seconds : times) {
+        text += (text.empty() ? "" : " ") + seconds_text(seconds);
+    }
+    return text;
+}
+
+std::string cores_text(const MachineInfo& machine) {
+    std::string text = count_text(machine.logical_processors) + " logical processors";
+    if (machine.usable_processors >= 0 && machine.usable_processors != machine.logical_processors) {
+        text += " (" + std::to_string(machine.usable_processors) + " usable by this process)";
+    }
+    text += ", " + count_text(machine.physical_cores) + " physical cores, ";
+    text += machine.hypervisor < 0    ? "hypervisor unknown"
+            : machine.hypervisor == 1 ? "under a hypervisor"
+                                      : "no hypervisor";
+    return text;
+}
+
+std::string build_text(const BuildInfo& build) {
+    if (build.version.empty()) {
+        return "unknown (the picalc that ran names no build)";
+    }
+    return "picalc " + build.version + ", " + known(build.compiler) + " " + known(build.flags) +
+           ", " + known(build.linking) + ", " + known(build.target) + ", " +
+           (build.libc.empty() ? "C library unknown" : build.libc);
+}
+
+// Whether other work shared the processors during the runs, in a line.
+std::string other_work_text(const Summary& summary) {
+    if (!summary.disturbed.empty()) {
+        std::string runs;
+        for (const std::string& run : summary.disturbed) {
+            runs += (runs.empty() ? "" : ", ") + run;
+        }
+        return line(disturbed_key, "other work kept processors busy during " + runs +
+                                       ": those times are not this machine's best");
+    }
+    if (summary.highest_load < 0) {
+        return line(other_work_key, "unknown");
+    }
+    char text[96];
+    static_cast<void>(std::snprintf(text, sizeof text, "at most %.2f of a processor during any run",
+                                    summary.highest_load));
+    return line(other_work_key, text);
+}
+
+std::string mhz_text(std::int32_t mhz) {
+    return mhz < 0 ? "unknown" : std::to_string(mhz) + " MHz";
+}
+
+std::string caches_text(const std::vector<CacheInfo>& caches) {
+    std::string text;
+    for (const CacheInfo& cache : caches) {
+        std::string name = "L" + count_text(cache.level);
+        name += cache.type == "Data" ? "d" : cache.type == "Instruction" ? "i" : "";
+        text += (text.empty() ? "" : ", ") + name + " " +
+                (cache.size_kib < 0 ? "unknown" : std::to_string(cache.size_kib) + " KiB");
+        if (cache.shared_by > 1) {
+            text += " per " + std::to_string(cache.shared_by) + " processors";
+        }
+    }
+    return text.empty() ? "unknown" : text;
+}
+
+std::string switch_text(std::int32_t value) {
+    return value < 0 ? "unknown" : value == 1 ? "on" : "off";
+}
+
+// The frequencies, caches, memory, SMT and power policy on one line: the
+// record's "Hardware:".
+std::string machine_text(const MachineInfo& machine) {
+    std::string text = "max " + mhz_text(machine.max_mhz) + ", base " + mhz_text(machine.base_mhz) +
+                       ", reported " + mhz_text(machine.reported_mhz);
+    text += "; caches " + caches_text(machine.caches);
+    text += "; memory " + (machine.memory_mib < 0 ? std::string("unknown")
+                                                  : std::to_string(machine.memory_mib) + " MiB");
+    text += "; SMT " + switch_text(machine.smt);
+    text += "; governor " + known(machine.governor) +
+            (machine.scaling_driver.empty() ? "" : " (" + machine.scaling_driver + ")");
+    text += ", boost " + switch_text(machine.boost);
+    text += ", energy preference " + known(machine.energy_preference);
+    return text;
+}
+
+std::string trimmed(std::string text) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\t')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+} // namespace
+
+std::string seconds_text(double seconds) {
+    char text[32];
+    static_cast<void>(std::snprintf(text, sizeof text, "%.6f", seconds));
+    return text;
+}
+
+std::string processor_text(const MachineInfo& machine) {
+    std::string text = machine.processor.empty() ? "unknown" : machine.processor;
+    if (machine.family < 0 || machine.model < 0) {
+        return text;
+    }
+    std::string identity =
+        machine.microarchitecture.empty() ? "" : machine.microarchitecture + "; ";
+    identity +=
+        "family " + std::to_string(machine.family) + ", model " + std::to_string(machine.model);
+    if (machine.stepping >= 0) {
+        identity += ", stepping " + std::to_string(machine.stepping);
+    }
+    return text + " (" + identity + ")";
+}
+
+Summary summarize(const std::vector<RunResult>& single,
+                  const std::vector<std::vector<RunResult>>& copies) {
+    Summary summary;
+    for (const RunResult& run : single) {
+        summary.single.push_back(std::strtod(run.seconds.c_str(), nullptr));
+    }
+    std::vector<double> all_copies;
+    for (const std::vector<RunResult>& round : copies) {
+        summary.copies.emplace_back();
+        for (const RunResult& run : round) {
+            summary.copies.back().push_back(std::strtod(run.seconds.c_str(), nullptr));
+            all_copies.push_back(summary.copies.back().back());
+        }
+    }
+    const stats::Spread spread = stats::spread_of(summary.single);
+    summary.median = spread.median;
+    summary.minimum = spread.minimum;
+    summary.maximum = spread.maximum;
+    const auto note_load = [&summary](double load, const std::string& name) {
+        if (load < 0) {
+            return;
+        }
+        summary.highest_load = std::max(summary.highest_load, load);
+        if (load > disturbing_load) {
+            char text[96];
+            static_cast<void>(std::snprintf(text, sizeof text, "%s (%.2f)", name.c_str(), load));
+            summary.disturbed.emplace_back(text);
+        }
+    };
+    for (std::size_t i = 0; i < single.size(); ++i) {
+        note_load(single[i].other_load,
+                  "run " + std::to_string(i + 1) + " of " + std::to_string(single.size()));
+    }
+    for (std::size_t r = 0; r < copies.size(); ++r) {
+        if (!copies[r].empty()) {
+            note_load(copies[r].front().other_load,
+                      "round " + std::to_string(r + 1) + " of " + std::to_string(copies.size()));
+        }
+    }
+    if (!all_copies.empty()) {
+        summary.copy_median = stats::median_of(all_copies);
+        summary.scaling = stats::scaling_of(static_cast<double>(copies.front().size()),
+                                            summary.median, summary.copy_median);
+    }
+    return summary;
+}
+
+std::string summary_text(const Record& record) {
+    const Summary& summary = record.summary;
+    std::string text = line(runs_key, std::to_string(summary.single.size()) + " of " +
+                                          record.run_name + ", one after another");
+    text += line(run_times_key, times_text(summary.single) + " seconds");
+    text += line(median_key, seconds_text(summary.median) + " seconds (minimum " +
+                                 seconds_text(summary.minimum) + ", maximum " +
+                                 seconds_text(summary.maximum) + ")");
+    if (summary.copies.empty()) {
+        return text + other_work_text(summary);
+    }
+    const std::size_t at_once = summary.copies.front().size();
+    text += line(copies_key, std::to_string(at_once) + " at once, " +
+                                 std::to_string(summary.copies.size()) + " rounds");
+    std::string rounds;
+    for (const std::vector<double>& round : summary.copies) {
+        rounds += (rounds.empty() ? "" : ", ") + times_text(round);
+    }
+    text += line(copy_times_key, rounds + " seconds");
+    text += line(copy_median_key, seconds_text(summary.copy_median) + " seconds");
+    char scaling[160];
+    static_cast<void>(std::snprintf(scaling, sizeof scaling,
+                                    "%.2f (%zu copies x %.6f s / %.6f s): the work of "
+                                    "%.2f single runs at once",
+                                    summary.scaling, at_once, summary.median, summary.copy_median,
+                                    summary.scaling));
+    return text + line(scaling_key, scaling) + other_work_text(summary);
+}
+
+std::string record_text(const Record& record) {
+    const MachineInfo& machine = record.machine;
+    std::string text = line(cpu_key, processor_text(machine));
+    text += line(cores_key, cores_text(machine));
+    text += line(hardware_key, machine_text(machine));
+    text += line(system_key, known(machine.system) +
+                                 (machine.kernel.empty() ? "" : ", " + machine.kernel) + ", " +
+                                 known(machine.architecture));
+    text += line(build_key, build_text(record.build));
+    text += line(run_by_key, record.run_by);
+    text += line(date_key, record.date);
+    std::string arguments;
+    for (const std::string& argument : record.arguments) {
+        arguments += " " + argument;
+    }
+    text += line(notes_key, "made by picalc-record " + record.record_version + " running \"picalc" +
+                                arguments + "\"") +
+            "\n";
+    text += summary_text(record);
+    for (const RunResult& run : record.single) {
+        text += "\n" + run.output;
+        if (!run.output.empty() && run.output.back() != '\n') {
+            text += "\n";
+        }
+    }
+    return text;
+}
+
+HeaderLines header_lines(const std::string& preamble) {
+    HeaderLines header;
+    std::size_t start = 0;
+    while (start < preamble.size()) {
+        std::size_t end = preamble.find('\n', start);
+        end = end == std::string::npos ? preamble.size() : end;
+        std::string text = trimmed(preamble.substr(start, end - start));
+        start = end + 1;
+        if (text.rfind("\xEF\xBB\xBF", 0) == 0) {
+            text.erase(0, 3);
+        }
+        const std::size_t colon = text.find(": ");
+        const bool key_like = colon != std::string::npos && colon > 0 && colon <= 32 &&
+                              text[0] >= 'A' && text[0] <= 'Z' &&
+                              text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                     "abcdefghijklmnopqrstuvwxyz ") == colon;
+        if (key_like) {
+            header.emplace_back(text.substr(0, colon), text.substr(colon + 2));
+        }
+    }
+    return header;
+}
+
+std::string header_value(const HeaderLines& header, const std::string& key) {
+    for (const auto& [name, value] : header) {
+        if (name == key) {
+            return value;
+        }
+    }
+    return "";
+}
+
+bool parse_times(const std::string& text, std::vector<double>& times) {
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        end = end == std::string::npos ? text.size() : end;
+        const std::string number = text.substr(start, end - start);
+        char* stop = nullptr;
+        const double value = std::strtod(number.c_str(), &stop);
+        if (number.empty() || number.find_first_not_of("0123456789.") != std::string::npos ||
+            stop != number.c_str() + number.size()) {
+            return false;
+        }
+        times.push_back(value);
+        start = end + 1;
+    }
+    return !times.empty();
+}
+
+} // namespace picalc::record_format
