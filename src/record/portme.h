@@ -13,12 +13,6 @@
 
 namespace picalc::record {
 
-struct Child {
-    std::intptr_t handle = -1; // a pid, or a process HANDLE
-    std::string error;         // why it could not be started
-    double cpu_seconds = -1;   // its processor time once it has ended; -1 unknown
-};
-
 // The processor time of the whole system since it started, summed over every
 // processor: busy (any process's or the kernel's) and in all, idle included.
 using ProcessorTimes = stats::ProcessorTimes;

@@ -7,6 +7,7 @@
 
 #include "record_format.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -71,5 +72,59 @@ bool parse_build_info(const std::string& binary, BuildInfo& build);
 
 // The name a record gets when none is given: date, processor, compiler.
 std::string default_record_name(const Record& record);
+
+// ---- Files ------------------------------------------------------------------
+
+// A file into TEXT, read in chunks until it ends or TEXT holds LIMIT bytes
+// or more; false when it cannot be read.
+bool read_file(const std::string& path, std::string& text, std::size_t limit);
+bool exists(const std::string& path);
+// The file is written whole beside its final name, then renamed onto it, so
+// a failure leaves no half-written record.
+bool write_file(const std::string& path, const std::string& text, std::string& error);
+// NAME, or the first of NAME-2.txt, NAME-3.txt ... that does not exist yet:
+// a record of the same day and machine is never replaced.
+std::string unused_name(const std::string& name);
+// Whether the file can be written, found out before minutes of runs; a file
+// that did not exist is not left behind.
+bool writable(const std::string& path, std::string& error);
+// Why the record or JSON cannot be written where the options say; "" when
+// they can.
+std::string output_problem(const RecordOptions& options, const std::string& record_path);
+// The output with CR LF line ends made LF: the record is written as text.
+std::string lf_text(const std::string& text);
+
+// ---- Runs -------------------------------------------------------------------
+
+// A picalc started by the porting file.
+struct Child {
+    std::intptr_t handle = -1; // a pid, or a process HANDLE
+    std::string error;         // why it could not be started
+    double cpu_seconds = -1;   // its processor time once it has ended; -1 unknown
+};
+
+struct Job {
+    std::string label; // "run 2 of 3", "copy 1 of round 2"
+    std::string output_path;
+    Child child;
+    RunResult result;
+};
+
+// Runs the jobs at once and checks each; false after saying what went wrong
+// with the first bad one, whose output is kept. Each result gets the load of
+// other work while they ran.
+bool run_together(const std::string& picalc, const std::vector<std::string>& arguments,
+                  std::int32_t processors, std::vector<Job>& jobs);
+// RUNS single runs one after another, then RUNS rounds of AT_ONCE copies
+// (none when AT_ONCE is 0), each told on standard error as it ends, into
+// the record; false when one failed.
+bool run_singles(const std::string& picalc, const RecordOptions& options, std::int32_t processors,
+                 Record& record);
+bool run_rounds(const std::string& picalc, const RecordOptions& options, std::int32_t at_once,
+                std::int32_t processors, Record& record);
+// What the progress line says of a disturbed run; "" for one that was not.
+std::string load_note(double load);
+// Where a run's output is kept while it is checked.
+std::string output_path(const std::string& what);
 
 } // namespace picalc::record

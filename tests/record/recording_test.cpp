@@ -1,0 +1,129 @@
+// picalc-record's files and runs: a record is never half-written or
+// replaced by accident, and a run is only ever recorded when picalc-check's
+// code accepts its output, with its output kept when it does not.
+#include "portme.h"
+#include "record.h"
+#include "test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace picalc::record {
+namespace {
+
+struct Folder {
+    std::string path;
+    Folder() {
+        char name[] = "/tmp/picalc-recording-XXXXXX";
+        path = mkdtemp(name) == nullptr ? "" : name;
+    }
+    ~Folder() {
+        static_cast<void>(std::system(("rm -rf '" + path + "'").c_str()));
+    }
+    std::string operator/(const std::string& name) const {
+        return path + "/" + name;
+    }
+};
+
+void write(const std::string& path, const std::string& text) {
+    std::string error;
+    ASSERT_TRUE(write_file(path, text, error)) << error;
+}
+
+TEST(Recording, FilesAreWrittenWholeAndNeverReplacedByAccident) {
+    const Folder folder;
+    write(folder / "r.txt", "one");
+    write(folder / "r.txt", "two");
+    std::string text;
+    ASSERT_TRUE(read_file(folder / "r.txt", text, 100));
+    EXPECT_EQ(text, "two");
+    EXPECT_FALSE(read_file(folder / "missing.txt", text, 100));
+    std::string error;
+    EXPECT_FALSE(write_file(folder / "no/r.txt", "x", error));
+    EXPECT_NE(error.find("cannot write " + folder / "no/r.txt"), std::string::npos) << error;
+    EXPECT_FALSE(exists(folder / "no/r.txt.partial-" + std::to_string(process_number())));
+
+    EXPECT_EQ(unused_name(folder / "new.txt"), folder / "new.txt");
+    EXPECT_EQ(unused_name(folder / "r.txt"), folder / "r-2.txt");
+    write(folder / "r-2.txt", "");
+    EXPECT_EQ(unused_name(folder / "r.txt"), folder / "r-3.txt");
+
+    EXPECT_TRUE(writable(folder / "probe.txt", error));
+    EXPECT_FALSE(exists(folder / "probe.txt")) << "the probe left its file behind";
+    EXPECT_TRUE(writable(folder / "r.txt", error));
+    EXPECT_TRUE(exists(folder / "r.txt"));
+}
+
+TEST(Recording, OutputsThatCannotBeWrittenAreNamedBeforeAnyRun) {
+    const Folder folder;
+    write(folder / "old.txt", "");
+    const struct {
+        std::string record, json;
+        bool overwrite;
+        std::string problem;
+    } cases[] = {
+        {folder / "r.txt", "", false, ""},
+        {folder / "r.txt", folder / "r.json", false, ""},
+        {folder / "old.txt", "", false,
+         folder / "old.txt" + " exists: give --overwrite to replace it, or another name"},
+        {folder / "r.txt", folder / "old.txt", false,
+         folder / "old.txt" + " exists: give --overwrite to replace it, or another name"},
+        {folder / "old.txt", "", true, ""},
+        {folder / "r.txt", folder / "none/r.json", false, "cannot write " + folder / "none/r.json"},
+    };
+    for (const auto& c : cases) {
+        RecordOptions options;
+        options.record = c.record;
+        options.json = c.json;
+        options.overwrite = c.overwrite;
+        EXPECT_EQ(output_problem(options, c.record).substr(0, c.problem.size()), c.problem)
+            << c.record << " " << c.json;
+        EXPECT_EQ(output_problem(options, c.record).empty(), c.problem.empty());
+    }
+}
+
+TEST(Recording, LineEndsBecomeLfAndNothingElseChanges) {
+    const struct {
+        std::string text, lf;
+    } cases[] = {{"a\r\nb\r\n", "a\nb\n"}, {"a\rb\n", "a\rb\n"}, {"a\r", "a\r"}, {"", ""}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(lf_text(c.text), c.lf);
+    }
+}
+
+// A picalc that prints a saved output: a genuine one is recorded with its
+// time, a wrong one fails with its output kept.
+TEST(Recording, ARunIsRecordedOnlyWhenItsOutputIsGenuine) {
+    const Folder folder;
+    std::string run = test::read_data_file("run_130.txt");
+    run.replace(run.find("<seconds>"), 9, "1.456000");
+    write(folder / "genuine.txt", run);
+    std::string wrong = run;
+    wrong.replace(wrong.find("DIGITS: 130"), 11, "DIGITS: 131");
+    write(folder / "wrong.txt", wrong);
+    setenv("TMPDIR", folder.path.c_str(), 1);
+    const struct {
+        const char* output;
+        bool valid;
+    } cases[] = {{"genuine.txt", true}, {"wrong.txt", false}};
+    for (const auto& c : cases) {
+        std::vector<Job> jobs(1);
+        jobs[0].label = c.output;
+        jobs[0].output_path = output_path(std::string("run-of-") + c.output);
+        const bool valid =
+            run_together("/bin/cat", {folder / c.output}, 2, jobs) && jobs[0].result.valid;
+        EXPECT_EQ(valid, c.valid) << c.output << ": " << jobs[0].result.verdict;
+        EXPECT_EQ(jobs[0].result.seconds, c.valid ? "1.456000" : "") << c.output;
+        EXPECT_EQ(exists(jobs[0].output_path), !c.valid) << "kept only when it failed";
+        if (c.valid) {
+            EXPECT_EQ(jobs[0].result.run_name, "130 digits [Gauss]");
+            EXPECT_EQ(jobs[0].result.output, run);
+        }
+    }
+}
+
+} // namespace
+} // namespace picalc::record
