@@ -156,7 +156,7 @@ std::string seconds_text(double seconds);
 // times, verdicts and loads, and the summary made again from them. Outputs
 // are not in the JSON. False, with the reason in ERROR, for text that is
 // not JSON or lacks a member or has one of the wrong type.
-bool record_from_json(const std::string& json, Record& record, std::string& error);
+bool record_from_json(const std::string& text, Record& record, std::string& error);
 
 // ---- Reading the text --------------------------------------------------------
 

@@ -96,22 +96,30 @@ Json summary_json(const Summary& summary) {
     return json;
 }
 
-// Readers: each takes one member of an object, of the type it must have.
-struct Reader {
-    std::string error;
-
+// Reads members of objects, each of the type it must have; the first that
+// is missing or of another type is the error, and the rest read as unknown.
+class Reader {
+public:
+    [[nodiscard]] const std::string& error() const {
+        return error_;
+    }
+    void set_error(const std::string& error) {
+        if (error_.empty()) {
+            error_ = error;
+        }
+    }
     const Json* member(const Json& object, const char* name) {
-        if (!error.empty()) {
+        if (!error_.empty()) {
             return nullptr;
         }
         if (!object.is_object() || !object.contains(name)) {
-            error = std::string("no \"") + name + "\" member";
+            error_ = std::string("no \"") + name + "\" member";
             return nullptr;
         }
         return &object.at(name);
     }
     void fail(const char* name, const char* type) {
-        error = std::string("\"") + name + "\" is not " + type;
+        set_error(std::string("\"") + name + "\" is not " + type);
     }
     std::string text(const Json& object, const char* name) {
         const Json* value = member(object, name);
@@ -173,6 +181,9 @@ struct Reader {
         }
         return value;
     }
+
+private:
+    std::string error_;
 };
 
 RunResult run_from_json(Reader& read, const Json& json) {
@@ -229,8 +240,8 @@ bool record_from_json(const std::string& text, Record& record, std::string& erro
         return false;
     }
     Reader read;
-    if (read.count(json, "schema_version") != json_schema_version && read.error.empty()) {
-        read.error = "schema_version is not " + std::to_string(json_schema_version);
+    if (read.count(json, "schema_version") != json_schema_version && read.error().empty()) {
+        read.set_error("schema_version is not " + std::to_string(json_schema_version));
     }
     record = Record{};
     record.record_version = read.text(json, "picalc_record_version");
@@ -304,8 +315,8 @@ bool record_from_json(const std::string& text, Record& record, std::string& erro
         }
     }
     static_cast<void>(read.member(json, "summary"));
-    if (!read.error.empty()) {
-        error = read.error;
+    if (!read.error().empty()) {
+        error = read.error();
         return false;
     }
     record.summary = summarize(record.single, record.copies);

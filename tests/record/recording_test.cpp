@@ -7,25 +7,37 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace picalc::record {
 namespace {
 
-struct Folder {
-    std::string path;
+// A private folder of the test's own, removed with what it holds.
+class Folder {
+public:
     Folder() {
         char name[] = "/tmp/picalc-recording-XXXXXX";
-        path = mkdtemp(name) == nullptr ? "" : name;
+        path_ = mkdtemp(name) == nullptr ? "" : name;
     }
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
     ~Folder() {
-        static_cast<void>(std::system(("rm -rf '" + path + "'").c_str()));
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    [[nodiscard]] const std::string& path() const {
+        return path_;
     }
     std::string operator/(const std::string& name) const {
-        return path + "/" + name;
+        return path_ + "/" + name;
     }
+
+private:
+    std::string path_;
 };
 
 void write(const std::string& path, const std::string& text) {
@@ -104,7 +116,7 @@ TEST(Recording, ARunIsRecordedOnlyWhenItsOutputIsGenuine) {
     std::string wrong = run;
     wrong.replace(wrong.find("DIGITS: 130"), 11, "DIGITS: 131");
     write(folder / "wrong.txt", wrong);
-    setenv("TMPDIR", folder.path.c_str(), 1);
+    setenv("TMPDIR", folder.path().c_str(), 1);
     const struct {
         const char* output;
         bool valid;
