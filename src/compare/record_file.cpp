@@ -17,7 +17,7 @@ using format::parse_times;
 using format::seconds_text;
 namespace {
 
-// A summary line's key as a refusal names it: "\"Run times:\"".
+// A summary line's key as a refusal names it, quoted with its colon.
 std::string quoted(const char* key) {
     return std::string("\"") + key + ":\"";
 }

@@ -1,4 +1,4 @@
-// The rank test and its interval. Run times are few (3 to 100 per record),
+// The rank test and its interval. The times of runs are few (3 to 100 per record),
 // skewed and often tied at the clock's resolution, so nothing here assumes a
 // normal distribution: the p-value counts, over every way of splitting the
 // pooled times into samples of these sizes, how many give a rank sum at
