@@ -9,12 +9,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <nlohmann/json.hpp>
 
 namespace picalc::compare {
 namespace fmt = record_format;
 using Json = nlohmann::ordered_json;
+using fmt::rounded;
+using fmt::seconds_text;
 using stats::Difference;
 using stats::difference_of;
 using stats::median_of;
@@ -28,10 +29,6 @@ std::string format(const char* pattern, double value) {
     char text[64];
     static_cast<void>(std::snprintf(text, sizeof text, pattern, value));
     return text;
-}
-
-std::string seconds(double value) {
-    return format("%.6f", value);
 }
 
 std::string percent(double value) {
@@ -120,7 +117,7 @@ std::string engine_text(const RecordFile& file) {
 }
 
 std::string median_text(const RecordFile& file) {
-    const std::string median = seconds(median_time(file));
+    const std::string median = seconds_text(median_time(file));
     return file.times.size() == 1
                ? median
                : median + " (median of " + std::to_string(file.times.size()) + ")";
@@ -128,7 +125,7 @@ std::string median_text(const RecordFile& file) {
 
 std::string spread_text(const RecordFile& file) {
     const auto [low, high] = std::minmax_element(file.times.begin(), file.times.end());
-    return file.times.size() == 1 ? "one run" : seconds(*low) + " to " + seconds(*high);
+    return file.times.size() == 1 ? "one run" : seconds_text(*low) + " to " + seconds_text(*high);
 }
 
 // Per round: the copies' work as single runs, copies x single run / round
@@ -264,9 +261,9 @@ void write_csv(const std::vector<Group>& groups, std::string& out) {
                                           f.name,
                                           f.times_only ? "" : f.path,
                                           std::to_string(f.times.size()),
-                                          seconds(median_time(f)),
-                                          seconds(*low),
-                                          seconds(*high),
+                                          seconds_text(median_time(f)),
+                                          seconds_text(*low),
+                                          seconds_text(*high),
                                           group.baseline->name,
                                           row.baseline ? "" : format("%.6f", d.ratio),
                                           row.baseline ? "" : format("%.6g", d.test.p),
@@ -275,7 +272,8 @@ void write_csv(const std::vector<Group>& groups, std::string& out) {
                                           : d.significant                           ? "yes"
                                                                                     : "no",
                                           f.copies > 0 ? std::to_string(f.copies) : "",
-                                          f.copies > 0 ? seconds(median_of(copy_times(f))) : "",
+                                          f.copies > 0 ? seconds_text(median_of(copy_times(f)))
+                                                       : "",
                                           f.copies > 0 ? format("%.2f", scaling_of(f)) : "",
                                           header_value(f, fmt::cpu_key),
                                           header_value(f, fmt::cores_key),
@@ -329,7 +327,7 @@ Verdicts verdicts_of(const RecordFile& a, const RecordFile& b) {
 std::string file_line(const char* label, const RecordFile& f) {
     std::string line = std::string(label) + ": " + (f.times_only ? f.name : f.path) + ": " +
                        std::to_string(f.times.size()) + (f.times.size() == 1 ? " run" : " runs") +
-                       " of " + workload_of(f) + ", median " + seconds(median_time(f)) + " s";
+                       " of " + workload_of(f) + ", median " + seconds_text(median_time(f)) + " s";
     if (f.times.size() > 1) {
         line += " (" + spread_text(f) + ")";
     }
@@ -374,16 +372,11 @@ void write_text_tables(const std::vector<Group>& groups, std::string& out) {
             char line[512];
             static_cast<void>(std::snprintf(
                 line, sizeof line, "  %-40s %3zu runs  %9s s  %-16s %s%s\n", f.name.c_str(),
-                f.times.size(), seconds(median_time(f)).c_str(), against_baseline(row).c_str(),
+                f.times.size(), seconds_text(median_time(f)).c_str(), against_baseline(row).c_str(),
                 significance_text(row).c_str(), f.disturbed.empty() ? "" : " (disturbed)"));
             out += line;
         }
     }
-}
-
-// JSON numbers rounded as the text prints them, so that both tell the same.
-double rounded(double value, const char* pattern = "%.6f") {
-    return std::strtod(format(pattern, value).c_str(), nullptr);
 }
 
 Json times_json(const std::vector<double>& times) {

@@ -5,10 +5,6 @@
 namespace picalc::record {
 namespace {
 
-std::string known(const std::string& text) {
-    return text.empty() ? "unknown" : text;
-}
-
 // Lower-case letters and digits of the text's words, joined by '-'.
 std::string slug(const std::string& text, std::size_t max_words) {
     std::string out;
@@ -43,7 +39,8 @@ std::string default_record_name(const Record& record) {
             processor.erase(at, std::string(mark).size());
         }
     }
-    std::string name = record.date + "-" + known(slug(processor, 4));
+    const std::string words = slug(processor, 4);
+    std::string name = record.date + "-" + (words.empty() ? "unknown" : words);
     if (!record.machine.microarchitecture.empty()) {
         name += "-" + slug(record.machine.microarchitecture, 3); // "zen-4"
     }

@@ -79,8 +79,6 @@ bool exists(const std::string& path) {
     return file != nullptr;
 }
 
-// The file is written whole beside its final name, then renamed onto it, so
-// a failure leaves no half-written record.
 bool write_file(const std::string& path, const std::string& text, std::string& error) {
     const std::string partial = path + ".partial-" + std::to_string(process_number());
     std::FILE* file = std::fopen(partial.c_str(), "w");
@@ -100,8 +98,6 @@ bool write_file(const std::string& path, const std::string& text, std::string& e
     return written;
 }
 
-// The default name, or the first of NAME-2.txt, NAME-3.txt ... that does
-// not exist yet: a record of the same day and machine is never replaced.
 std::string unused_name(const std::string& name) {
     const std::string stem = name.substr(0, name.size() - 4); // less ".txt"
     std::string candidate = name;
@@ -111,8 +107,6 @@ std::string unused_name(const std::string& name) {
     return candidate;
 }
 
-// Whether the file can be written, found out before minutes of runs; a file
-// that did not exist is not left behind.
 bool writable(const std::string& path, std::string& error) {
     const bool existed = exists(path);
     std::FILE* file = std::fopen(path.c_str(), "ab");
@@ -127,7 +121,6 @@ bool writable(const std::string& path, std::string& error) {
     return true;
 }
 
-// The output with CR LF line ends made LF: the record is written as text.
 std::string lf_text(const std::string& text) {
     std::string out;
     out.reserve(text.size());
@@ -139,9 +132,6 @@ std::string lf_text(const std::string& text) {
     return out;
 }
 
-// Runs the jobs at once and checks each; false after saying what went wrong
-// with the first bad one, whose output is kept. Each result gets the load of
-// other work while they ran.
 bool run_together(const std::string& picalc, const std::vector<std::string>& arguments,
                   std::int32_t processors, std::vector<Job>& jobs) {
     const ProcessorTimes before = read_processor_times();
@@ -185,7 +175,6 @@ bool run_together(const std::string& picalc, const std::vector<std::string>& arg
     return all_valid;
 }
 
-// What the progress line says of a disturbed run.
 std::string load_note(double load) {
     if (load <= disturbing_load) {
         return "";

@@ -150,6 +150,9 @@ std::string record_json(const Record& record);
 
 // A time as picalc and the record print it: six decimals.
 std::string seconds_text(double seconds);
+// VALUE as the printf PATTERN rounds it, kept as a number: what JSON holds,
+// so that it tells the same as the text.
+double rounded(double value, const char* pattern = "%.6f");
 
 // Reads JSON that record_json wrote (or the page, which adds members of its
 // own) back into a record: the header, the runs and copies with their

@@ -15,14 +15,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// The value as the given printf pattern rounds it: what a reader of the
-// text sees, kept as a number.
-double rounded(double value, const char* pattern) {
-    char text[64];
-    static_cast<void>(std::snprintf(text, sizeof text, pattern, value));
-    return std::strtod(text, nullptr);
-}
-
 Json text_or_null(const std::string& text) {
     return text.empty() ? Json(nullptr) : Json(text);
 }
@@ -198,6 +190,12 @@ RunResult run_from_json(Reader& read, const Json& json) {
 }
 
 } // namespace
+
+double rounded(double value, const char* pattern) {
+    char text[64];
+    static_cast<void>(std::snprintf(text, sizeof text, pattern, value));
+    return std::strtod(text, nullptr);
+}
 
 std::string record_json(const Record& record) {
     const BuildInfo& build = record.build;
