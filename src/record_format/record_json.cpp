@@ -6,6 +6,7 @@
 // place of each bad byte, never refused.
 #include "record_format.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
@@ -159,8 +160,9 @@ public:
         if (value == nullptr || value->is_null()) {
             return -1;
         }
-        if (!value->is_number()) {
-            fail(name, "a number or null");
+        if (!value->is_number() || !std::isfinite(value->get<double>()) ||
+            value->get<double>() < 0) {
+            fail(name, "a finite number of 0 or more, or null");
             return -1;
         }
         return value->get<double>();

@@ -1,0 +1,39 @@
+// Fuzzes the record format's readers: the JSON reader and the header and
+// time-list readers of the text. Beyond not crashing or hanging, JSON the
+// reader accepts must come back the same when written and read again, and
+// a time list it accepts must hold only times picalc could print.
+#include "record_format.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace picalc::record_format;
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    Record record;
+    std::string error;
+    if (record_from_json(text, record, error)) {
+        const std::string written = record_json(record);
+        Record again;
+        if (!record_from_json(written, again, error) || record_json(again) != written) {
+            std::abort();
+        }
+    } else if (error.empty()) {
+        std::abort();
+    }
+    for (const auto& [key, value] : header_lines(text)) {
+        std::vector<double> times;
+        if (key.empty() || (parse_times(value, times) && times.empty())) {
+            std::abort();
+        }
+        for (const double seconds : times) {
+            if (!(seconds >= 0)) {
+                std::abort();
+            }
+        }
+    }
+    return 0;
+}
