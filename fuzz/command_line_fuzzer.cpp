@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         arguments.empty() ? 9999 : expected_digit_count(arguments[0]);
     check(options.digit_count == expected_count);
     check((options.formula == picalc::Formula::Stomer) == (arguments.size() >= 2));
-    if (options.digit_count >= 1073741818) {
+    if (options.digit_count > picalc::max_digit_count) {
         check(picalc::allocate_digit_buffer(options.digit_count) == nullptr);
     }
     return 0;

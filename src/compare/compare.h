@@ -96,4 +96,14 @@ std::vector<std::string> other_differences(const RecordFile& a, const RecordFile
 bool compare_files(const std::vector<RecordFile>& files, const std::string& baseline, Format format,
                    std::string& out, std::string& refusal);
 
+// What was refused and why, for --json: a program (the page) learns it from
+// here, never from the words on standard error. FILE is "" when the
+// comparison itself was refused.
+struct Refusal {
+    std::string file;
+    std::string reason;
+};
+// {"refused": [{"file": ..., "reason": ...}, ...]} and a line end.
+std::string refusal_json(const std::vector<Refusal>& refusals);
+
 } // namespace picalc::compare

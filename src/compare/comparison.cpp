@@ -393,6 +393,7 @@ Json difference_json(const Difference& d) {
                              ? Json::array({rounded(d.interval.low), rounded(d.interval.high)})
                              : Json(nullptr)},
             {"p", rounded(d.test.p, "%.6g")},
+            {"p_text", p_text(d.test.p)},
             {"exact", d.test.exact},
             {"smallest_p", rounded(d.test.smallest_p, "%.6g")},
             {"significant", d.significant}};
@@ -544,6 +545,15 @@ bool compare_files(const std::vector<RecordFile>& files, const std::string& base
         break;
     }
     return true;
+}
+
+std::string refusal_json(const std::vector<Refusal>& refusals) {
+    Json refused = Json::array();
+    for (const Refusal& refusal : refusals) {
+        refused.push_back({{"file", refusal.file.empty() ? Json(nullptr) : Json(refusal.file)},
+                           {"reason", refusal.reason}});
+    }
+    return Json{{"refused", refused}}.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 } // namespace picalc::compare

@@ -23,6 +23,15 @@ int compare_main(int argc, char** argv) {
         return std::fputs(compare_usage, stdout) < 0 ? status_usage : status_compared;
     }
     std::vector<RecordFile> files;
+    std::vector<Refusal> refusals;
+    // Refusals go to standard error in words, and with --json to standard
+    // output as well, for programs.
+    const auto refused = [&options, &refusals](int status) {
+        if (options.format == Format::Json) {
+            static_cast<void>(std::fputs(refusal_json(refusals).c_str(), stdout));
+        }
+        return status;
+    };
     int status = status_compared;
     for (const CompareInput& input : options.inputs) {
         files.push_back(input.times ? times_record(input.text) : read_record(input.text));
@@ -30,18 +39,20 @@ int compare_main(int argc, char** argv) {
         if (!file.genuine) {
             static_cast<void>(std::fprintf(stderr, "picalc-compare: %s: %s\n", input.text.c_str(),
                                            file.refusal.c_str()));
+            refusals.push_back({input.text, file.refusal});
             status = file.unreadable || status == status_usage ? status_usage : status_refused;
         }
     }
     if (status != status_compared) {
         static_cast<void>(std::fprintf(stderr, "picalc-compare: nothing compared\n"));
-        return status;
+        return refused(status);
     }
     std::string out;
     std::string refusal;
     if (!compare_files(files, options.baseline, options.format, out, refusal)) {
         static_cast<void>(std::fprintf(stderr, "picalc-compare: %s\n", refusal.c_str()));
-        return status_refused;
+        refusals.push_back({"", refusal});
+        return refused(status_refused);
     }
     const bool written = std::fputs(out.c_str(), stdout) >= 0 && std::fflush(stdout) == 0;
     return written ? status_compared : status_usage;

@@ -30,9 +30,13 @@ constexpr std::int64_t precision_for(std::int32_t digit_count) {
 }
 
 // The largest count whose buffer size in bytes, (count + 6) * 4, fits in
-// 32 bits. Larger counts fail the allocation on every platform alike.
-inline constexpr std::int32_t max_digit_count =
-    static_cast<std::int32_t>(UINT32_MAX / sizeof(std::int32_t)) - 1 - guard_digits;
+// 32 bits. Larger counts fail the allocation on every platform alike. The
+// number is written out once, here, for the build to read: the page, the
+// tests and CI take it from this line (cmake/picalc_limits.cmake).
+inline constexpr std::int32_t max_digit_count = 1073741817;
+static_assert(max_digit_count ==
+                  static_cast<std::int32_t>(UINT32_MAX / sizeof(std::int32_t)) - 1 - guard_digits,
+              "the largest count's buffer must be the largest that 32 bits can size");
 
 // A zero-filled buffer of precision_for(digit_count) + 1 elements, or nullptr
 // when the count is beyond max_digit_count or the allocation fails.

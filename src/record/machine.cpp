@@ -98,12 +98,6 @@ std::vector<std::string> split(const std::string& text, const std::string& separ
     return parts;
 }
 
-constexpr std::pair<const char*, std::string BuildInfo::*> build_fields[] = {
-    {"version", &BuildInfo::version}, {"compiler", &BuildInfo::compiler},
-    {"flags", &BuildInfo::flags},     {"linking", &BuildInfo::linking},
-    {"target", &BuildInfo::target},   {"libc", &BuildInfo::libc},
-};
-
 // A decimal count, or -1 when the text is not one.
 std::int32_t whole_number(const std::string& text) {
     if (text.empty() || text.size() > 9 ||
@@ -390,31 +384,6 @@ std::string parse_os_release(const std::string& text) {
         return line;
     }
     return "";
-}
-
-bool parse_build_info(const std::string& binary, BuildInfo& build) {
-    const std::string prefix = build_info_prefix;
-    std::size_t at = 0;
-    while ((at = binary.find(prefix, at)) != std::string::npos) {
-        at += prefix.size();
-        const std::size_t end = binary.find('\0', at);
-        const std::string line = binary.substr(at, end == std::string::npos ? 512 : end - at);
-        BuildInfo found;
-        for (const std::string& pair : split(line, "; ")) {
-            const std::size_t equals = pair.find('=');
-            for (const auto& [key, field] : build_fields) {
-                if (equals != std::string::npos && pair.compare(0, equals, key) == 0 &&
-                    equals == std::string(key).size()) {
-                    found.*field = pair.substr(equals + 1);
-                }
-            }
-        }
-        if (!found.version.empty()) {
-            build = found;
-            return true;
-        }
-    }
-    return false;
 }
 
 } // namespace picalc::record

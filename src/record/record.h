@@ -18,6 +18,7 @@ using record_format::BuildInfo;
 using record_format::CacheInfo;
 using record_format::disturbing_load;
 using record_format::MachineInfo;
+using record_format::parse_build_info;
 using record_format::processor_text;
 using record_format::Record;
 using record_format::record_json;
@@ -66,9 +67,6 @@ void read_linux_machine(const std::string& root, MachineInfo& machine);
 std::string governor_warning(const MachineInfo& machine);
 // PRETTY_NAME of /etc/os-release.
 std::string parse_os_release(const std::string& text);
-
-inline constexpr const char* build_info_prefix = "picalc build: ";
-bool parse_build_info(const std::string& binary, BuildInfo& build);
 
 // The name a record gets when none is given: date, processor, compiler.
 std::string default_record_name(const Record& record);

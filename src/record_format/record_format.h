@@ -89,6 +89,12 @@ struct BuildInfo {
     std::string target;
     std::string libc; // the C library, whose sin computes the integration table
 };
+
+// What every picalc binary carries: "picalc build: version=...; compiler=...".
+inline constexpr const char* build_info_prefix = "picalc build: ";
+// The build line found in BINARY (a program's bytes, or the line itself);
+// false when it holds none with a version.
+bool parse_build_info(const std::string& binary, BuildInfo& build);
 // The processor as one readable line: "AMD EPYC (Zen 3; family 25, model 1,
 // stepping 1)".
 std::string processor_text(const MachineInfo& machine);
@@ -128,6 +134,16 @@ struct Summary {
 Summary summarize(const std::vector<RunResult>& single,
                   const std::vector<std::vector<RunResult>>& copies);
 
+// What a browser tells of itself, for a record made by picalc's page, which
+// cannot see the machine's processor, caches or other processes.
+struct PageInfo {
+    std::string browser;  // "Firefox 153"
+    std::string engine;   // "Gecko"
+    std::string platform; // as the browser names it: "Linux x86_64"
+    // How long each stage of the median run took, in the page's order.
+    std::vector<std::pair<std::string, double>> stage_seconds;
+};
+
 struct Record {
     std::string date; // YYYY-MM-DD
     std::string record_version;
@@ -139,6 +155,8 @@ struct Record {
     std::vector<RunResult> single;
     std::vector<std::vector<RunResult>> copies;
     Summary summary;
+    bool from_page = false; // the page made it: BUILD is picalc.wasm's, PAGE the browser's
+    PageInfo page;
 };
 
 // The summary as picalc-record prints it at the end, one line each.
@@ -160,6 +178,13 @@ double rounded(double value, const char* pattern = "%.6f");
 // are not in the JSON. False, with the reason in ERROR, for text that is
 // not JSON or lacks a member or has one of the wrong type.
 bool record_from_json(const std::string& text, Record& record, std::string& error);
+
+// What picalc's page measured, as its JSON gives it (the runs' times and
+// outputs, the rounds of copies, the stage times and what the browser told),
+// with picalc.wasm's bytes for its build line: the record the page offers
+// for download. False, with the reason in ERROR, for anything else.
+bool record_from_page(const std::string& measurement, const std::string& wasm_binary,
+                      Record& record, std::string& error);
 
 // ---- Reading the text --------------------------------------------------------
 

@@ -4,17 +4,15 @@
 // member of doc/record.schema.json in every file. Text that is not UTF-8
 // (a processor name from a strange firmware) is written with U+FFFD in
 // place of each bad byte, never refused.
+#include "json_reader.h"
 #include "record_format.h"
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
 namespace picalc::record_format {
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 Json text_or_null(const std::string& text) {
     return text.empty() ? Json(nullptr) : Json(text);
@@ -75,7 +73,7 @@ Json machine_json(const MachineInfo& machine) {
             {"energy_preference", text_or_null(machine.energy_preference)}};
 }
 
-Json summary_json(const Summary& summary) {
+Json summary_json(const Summary& summary, bool loads_known) {
     Json json = {{"median", rounded(summary.median, "%.6f")},
                  {"minimum", rounded(summary.minimum, "%.6f")},
                  {"maximum", rounded(summary.maximum, "%.6f")}};
@@ -85,100 +83,11 @@ Json summary_json(const Summary& summary) {
         json["scaling"] = rounded(summary.scaling, "%.3f");
     }
     json["highest_other_load"] = load_or_null(summary.highest_load);
-    json["disturbed"] = summary.disturbed;
+    // A browser cannot see other processes: whether they disturbed a run is
+    // unknown, not "none".
+    json["disturbed"] = loads_known ? Json(summary.disturbed) : Json(nullptr);
     return json;
 }
-
-// Reads members of objects, each of the type it must have; the first that
-// is missing or of another type is the error, and the rest read as unknown.
-class Reader {
-public:
-    [[nodiscard]] const std::string& error() const {
-        return error_;
-    }
-    void set_error(const std::string& error) {
-        if (error_.empty()) {
-            error_ = error;
-        }
-    }
-    const Json* member(const Json& object, const char* name) {
-        if (!error_.empty()) {
-            return nullptr;
-        }
-        if (!object.is_object() || !object.contains(name)) {
-            error_ = std::string("no \"") + name + "\" member";
-            return nullptr;
-        }
-        return &object.at(name);
-    }
-    void fail(const char* name, const char* type) {
-        set_error(std::string("\"") + name + "\" is not " + type);
-    }
-    std::string text(const Json& object, const char* name) {
-        const Json* value = member(object, name);
-        if (value == nullptr || value->is_null()) {
-            return "";
-        }
-        if (!value->is_string()) {
-            fail(name, "text or null");
-            return "";
-        }
-        return value->get<std::string>();
-    }
-    std::int64_t count(const Json& object, const char* name) {
-        const Json* value = member(object, name);
-        if (value == nullptr || value->is_null()) {
-            return -1;
-        }
-        if (!value->is_number_integer()) {
-            fail(name, "a whole number or null");
-            return -1;
-        }
-        return value->get<std::int64_t>();
-    }
-    std::int32_t count32(const Json& object, const char* name) {
-        const std::int64_t value = count(object, name);
-        if (value < INT32_MIN || value > INT32_MAX) {
-            fail(name, "a 32-bit number");
-            return -1;
-        }
-        return static_cast<std::int32_t>(value);
-    }
-    std::int32_t flag(const Json& object, const char* name) {
-        const Json* value = member(object, name);
-        if (value == nullptr || value->is_null()) {
-            return -1;
-        }
-        if (!value->is_boolean()) {
-            fail(name, "true, false or null");
-            return -1;
-        }
-        return value->get<bool>() ? 1 : 0;
-    }
-    double number(const Json& object, const char* name) {
-        const Json* value = member(object, name);
-        if (value == nullptr || value->is_null()) {
-            return -1;
-        }
-        if (!value->is_number() || !std::isfinite(value->get<double>()) ||
-            value->get<double>() < 0) {
-            fail(name, "a finite number of 0 or more, or null");
-            return -1;
-        }
-        return value->get<double>();
-    }
-    const Json* array(const Json& object, const char* name) {
-        const Json* value = member(object, name);
-        if (value != nullptr && !value->is_array()) {
-            fail(name, "an array");
-            return nullptr;
-        }
-        return value;
-    }
-
-private:
-    std::string error_;
-};
 
 RunResult run_from_json(Reader& read, const Json& json) {
     RunResult run;
@@ -213,23 +122,43 @@ std::string record_json(const Record& record) {
         }
         copies.push_back(copy_round);
     }
-    const Json json = {{"schema_version", json_schema_version},
-                       {"picalc_record_version", record.record_version},
-                       {"date", record.date},
-                       {"run_by", record.run_by},
-                       {"arguments", record.arguments},
-                       {"run", record.run_name},
-                       {"machine", machine_json(record.machine)},
-                       {"build",
-                        {{"picalc_version", text_or_null(build.version)},
-                         {"compiler", text_or_null(build.compiler)},
-                         {"flags", text_or_null(build.flags)},
-                         {"linking", text_or_null(build.linking)},
-                         {"target", text_or_null(build.target)},
-                         {"libc", text_or_null(build.libc)}}},
-                       {"runs", runs},
-                       {"copies", copies},
-                       {"summary", summary_json(record.summary)}};
+    Json json = {{"schema_version", json_schema_version},
+                 {"picalc_record_version", text_or_null(record.record_version)},
+                 {"date", record.date},
+                 {"run_by", record.run_by},
+                 {"arguments", record.arguments},
+                 {"run", record.run_name},
+                 {"machine", machine_json(record.machine)},
+                 {"build",
+                  {{"picalc_version", text_or_null(build.version)},
+                   {"compiler", text_or_null(build.compiler)},
+                   {"flags", text_or_null(build.flags)},
+                   {"linking", text_or_null(build.linking)},
+                   {"target", text_or_null(build.target)},
+                   {"libc", text_or_null(build.libc)}}},
+                 {"runs", runs},
+                 {"copies", copies},
+                 {"summary", summary_json(record.summary, !record.from_page)}};
+    if (record.from_page) {
+        // The page's record names the browser as its compiler, the one
+        // that made its machine code; the WebAssembly's own compiler and
+        // flags follow under their own names.
+        const PageInfo& page = record.page;
+        Json& page_build = json["build"];
+        page_build["compiler"] = page.browser + " (" + page.engine + " engine)";
+        page_build["flags"] = nullptr;
+        page_build["linking"] = "WebAssembly page";
+        page_build["browser"] = page.browser;
+        page_build["engine"] = page.engine;
+        page_build["platform"] = page.platform;
+        page_build["webassembly_compiler"] = text_or_null(build.compiler);
+        page_build["webassembly_flags"] = text_or_null(build.flags);
+        Json stages = Json::object();
+        for (const auto& [name, seconds] : page.stage_seconds) {
+            stages[name] = seconds;
+        }
+        json["stage_seconds"] = stages;
+    }
     return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 

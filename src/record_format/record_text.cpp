@@ -46,7 +46,13 @@ std::string cores_text(const MachineInfo& machine) {
     return text;
 }
 
-std::string build_text(const BuildInfo& build) {
+std::string build_text(const Record& record) {
+    const BuildInfo& build = record.build;
+    if (record.from_page) {
+        return "picalc " + known(build.version) + ", " + record.page.browser + " (" +
+               record.page.engine + " engine), WebAssembly page, " + known(build.target) + ", " +
+               (build.libc.empty() ? "C library unknown" : build.libc);
+    }
     if (build.version.empty()) {
         return "unknown (the picalc that ran names no build)";
     }
@@ -110,6 +116,33 @@ std::string machine_text(const MachineInfo& machine) {
     text += ", boost " + switch_text(machine.boost);
     text += ", energy preference " + known(machine.energy_preference);
     return text;
+}
+
+// The shortest text that reads back as SECONDS, as a browser prints it.
+std::string shortest_text(double seconds) {
+    char text[32];
+    for (int digits = 1; digits <= 17; ++digits) {
+        static_cast<void>(std::snprintf(text, sizeof text, "%.*g", digits, seconds));
+        if (std::strtod(text, nullptr) == seconds) {
+            break;
+        }
+    }
+    return text;
+}
+
+// What the page knew and how: the browser's own words, and the stage times
+// of the median run.
+std::string page_notes(const Record& record, const std::string& arguments) {
+    std::string stages;
+    for (const auto& [name, seconds] : record.page.stage_seconds) {
+        stages += (stages.empty() ? "" : ", ") + name + " " + shortest_text(seconds) + " s";
+    }
+    return "made by picalc's page running \"picalc" + arguments +
+           "\"; the browser reported the logical processors, the memory (rounded) and the "
+           "platform (\"" +
+           record.page.platform + "\"); the WebAssembly was built by " +
+           known(record.build.compiler) + " " + known(record.build.flags) +
+           "; stage times of the median run: " + stages;
 }
 
 std::string trimmed(std::string text) {
@@ -197,8 +230,10 @@ std::string summary_text(const Record& record) {
     text += line(median_key, seconds_text(summary.median) + " seconds (minimum " +
                                  seconds_text(summary.minimum) + ", maximum " +
                                  seconds_text(summary.maximum) + ")");
+    // The page cannot see other work, and says nothing of it.
+    const std::string other_work = record.from_page ? "" : other_work_text(summary);
     if (summary.copies.empty()) {
-        return text + other_work_text(summary);
+        return text + other_work;
     }
     const std::size_t at_once = summary.copies.front().size();
     text += line(copies_key, std::to_string(at_once) + " at once, " +
@@ -215,7 +250,7 @@ std::string summary_text(const Record& record) {
                                     "%.2f single runs at once",
                                     summary.scaling, at_once, summary.median, summary.copy_median,
                                     summary.scaling));
-    return text + line(scaling_key, scaling) + other_work_text(summary);
+    return text + line(scaling_key, scaling) + other_work;
 }
 
 std::string record_text(const Record& record) {
@@ -226,15 +261,16 @@ std::string record_text(const Record& record) {
     text += line(system_key, known(machine.system) +
                                  (machine.kernel.empty() ? "" : ", " + machine.kernel) + ", " +
                                  known(machine.architecture));
-    text += line(build_key, build_text(record.build));
+    text += line(build_key, build_text(record));
     text += line(run_by_key, record.run_by);
     text += line(date_key, record.date);
     std::string arguments;
     for (const std::string& argument : record.arguments) {
         arguments += " " + argument;
     }
-    text += line(notes_key, "made by picalc-record " + record.record_version + " running \"picalc" +
-                                arguments + "\"") +
+    text += line(notes_key, record.from_page ? page_notes(record, arguments)
+                                             : "made by picalc-record " + record.record_version +
+                                                   " running \"picalc" + arguments + "\"") +
             "\n";
     text += summary_text(record);
     for (const RunResult& run : record.single) {

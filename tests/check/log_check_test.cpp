@@ -139,13 +139,14 @@ TEST(LogCheck, TellsRunsThatAreNoCompleteRun) {
     const struct {
         std::string text;
         Verdict verdict;
-        const char* message_start;
+        std::string message_start;
     } cases[] = {
         {early_exit, Verdict::EarlyExit, "not a complete run: it ended with status 1 or 2"},
         {"", Verdict::Invalid, "no picalc run found"},
         {std::string("\0\xff\n\x01", 4), Verdict::Invalid, "no picalc run found"},
-        {replaced(run_0, "DIGITS: 0", "DIGITS: 1073741818"), Verdict::Invalid,
-         "line 5: \"DIGITS: 1073741818\" is not"},
+        {replaced(run_0, "DIGITS: 0", "DIGITS: " + std::to_string(max_digit_count + 1)),
+         Verdict::Invalid,
+         "line 5: \"DIGITS: " + std::to_string(max_digit_count + 1) + "\" is not"},
         {replaced(run_0, "DIGITS: 0", "DIGITS: 00"), Verdict::Invalid,
          "line 5: \"DIGITS: 00\" is not"},
         {replaced(run_0, "[Gauss]", "[Stomer]"), Verdict::Invalid, "line 3: expected"},

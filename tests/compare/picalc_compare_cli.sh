@@ -64,6 +64,26 @@ expect 2 "picalc-compare: unknown option --fast" --fast slow
 expect 2 "picalc-compare: no FILE to compare"
 expect 0 "usage: picalc-compare" --help
 
+# With --json, what was refused also comes on standard output, as JSON, for
+# programs: the file (null for the comparison itself) and a reason.
+refused() { # STATUS FILE ARGUMENTS...
+  local status=$1 file=$2 actual output
+  shift 2
+  output=$(cd "$work" && "${runner[@]}" "$compare" --json "$@" 2>/dev/null | tr -d '\r')
+  actual=$?
+  if [ "$actual" -eq "$status" ] && jq -e --arg file "$file" \
+    '.refused[0] | (.file // "null") == $file and (.reason | length) > 0' <<<"$output" >/dev/null; then
+    echo "ok:   picalc-compare --json $* names $file"
+  else
+    echo "FAIL: picalc-compare --json $*: status $actual, expected $status and $file refused; output:"
+    echo "$output" | head -n 5
+    failures=$((failures + 1))
+  fi
+}
+refused 1 tampered slow tampered
+refused 2 missing slow missing
+refused 1 null slow stomer
+
 # The verdicts themselves.
 grep_verdict() { # PATTERN FILES...
   local pattern=$1

@@ -1,5 +1,6 @@
 // Runs the built picalc binary as a child process and checks what a user sees:
 // its standard output, byte for byte, and its exit status.
+#include "digit_buffer.h"
 #include "test_support.h"
 
 #include <algorithm>
@@ -186,11 +187,12 @@ struct FailureRun {
 // A run that fails before it reads standard input, or with its streams closed
 // or full, must still end with its status and never take the harness down.
 TEST(Picalc, CountsBeyondThe32BitBufferSizeEndWithStatus1) {
+    const std::string too_many_digits = std::to_string(picalc::max_digit_count + 1);
     const Invocation runs[] = {
         {{"2147483647"}},
         {{"99999999999"}},
-        {{"1073741818"}},
-        {{"1073741818"}, StandardInput::Closed, StandardOutput::Closed},
+        {{too_many_digits}},
+        {{too_many_digits}, StandardInput::Closed, StandardOutput::Closed},
         {{"2147483647"}, StandardInput::Empty, StandardOutput::DevFull},
     };
     for (const Invocation& run : runs) {
@@ -208,7 +210,11 @@ TEST(Picalc, FailedAllocationsEndWithTheirOwnStatus) {
     constexpr rlim_t mebibyte = rlim_t{1024} * 1024;
     const FailureRun runs[] = {
         // 4 GiB for the term buffer cannot fit under 1 GiB.
-        {{{"1073741817"}, StandardInput::Enter, StandardOutput::Pipe, 1024 * mebibyte}, 1},
+        {{{std::to_string(picalc::max_digit_count)},
+          StandardInput::Enter,
+          StandardOutput::Pipe,
+          1024 * mebibyte},
+         1},
         // 400 MB fits once under 600 MiB, not twice.
         {{{"100000000", "x"}, StandardInput::Enter, StandardOutput::Pipe, 600 * mebibyte}, 2},
     };

@@ -167,8 +167,12 @@ TEST(NormalizeDigits, CarriesAndBorrowsIntoDigits) {
 }
 
 TEST(AllocateDigitBuffer, RefusesCountsWhoseSizeExceeds32Bits) {
-    EXPECT_EQ(max_digit_count, 1073741817);
-    for (std::int32_t count : {1073741818, 1073741823, INT32_MAX}) {
+    const auto bytes = [](std::int32_t count) {
+        return (static_cast<std::uint64_t>(precision_for(count)) + 1) * sizeof(std::int32_t);
+    };
+    EXPECT_LE(bytes(max_digit_count), UINT32_MAX);
+    EXPECT_GT(bytes(max_digit_count + 1), UINT32_MAX);
+    for (std::int32_t count : {max_digit_count + 1, max_digit_count + 6, INT32_MAX}) {
         EXPECT_EQ(allocate_digit_buffer(count), nullptr) << count;
     }
 }

@@ -226,28 +226,6 @@ TEST(RecordOptions, PassTheArgumentsAfterTheOptionsToPicalc) {
     }
 }
 
-TEST(BuildInfo, IsReadFromTheLineABinaryEmbeds) {
-    const std::string line = "picalc build: version=1.0.0; compiler=GCC 12.2.0; flags=-O2 "
-                             "-ffp-contract=off; linking=static; target=linux-aarch64; "
-                             "libc=glibc 2.36";
-    const std::string bare_prefix = std::string("picalc build: ") + '\0';
-    BuildInfo build;
-    ASSERT_TRUE(parse_build_info(std::string("\x7f"
-                                             "ELF\0\0",
-                                             6) +
-                                     bare_prefix + "junk" + std::string(1, '\0') + line +
-                                     std::string(1, '\0') + "tail",
-                                 build));
-    EXPECT_EQ(build.version, "1.0.0");
-    EXPECT_EQ(build.compiler, "GCC 12.2.0");
-    EXPECT_EQ(build.flags, "-O2 -ffp-contract=off");
-    EXPECT_EQ(build.linking, "static");
-    EXPECT_EQ(build.target, "linux-aarch64");
-    EXPECT_EQ(build.libc, "glibc 2.36");
-    BuildInfo none;
-    EXPECT_FALSE(parse_build_info("#!/bin/sh\nexec picalc \"$@\"\n" + bare_prefix, none));
-    EXPECT_EQ(none.version, "");
-}
 Record named_record(const std::string& processor) {
     Record record;
     record.date = "2026-12-09";

@@ -3,7 +3,9 @@
 // they are named, and Chromium's user agent says Chrome.
 import { test } from "node:test";
 import assert from "node:assert/strict";
-import { engineOf } from "../../wasm/site/engine.js";
+import { siteModule } from "./tool_node.mjs";
+
+const { engineOf } = await siteModule("engine.js");
 
 const chromium = [{ brand: "Chromium", version: "156" }, { brand: "Not=A?Brand", version: "24" }];
 const chrome = [...chromium, { brand: "Google Chrome", version: "156" }];

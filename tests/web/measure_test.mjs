@@ -7,11 +7,12 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { readFile } from "node:fs/promises";
-import { MeasurementFailed, measure } from "../../wasm/site/measure.js";
-import { comparer, significanceText } from "../../wasm/site/compare.js";
-import { compareInNode } from "./compare_node.mjs";
+import { siteModule, toolInNode } from "./tool_node.mjs";
 
-const compare = comparer(compareInNode);
+const { MeasurementFailed, measure } = await siteModule("measure.js");
+const { comparer, significanceText } = await siteModule("compare.js");
+
+const compare = comparer(toolInNode);
 
 const template = await readFile(new URL("../data/run_0.txt", import.meta.url), "utf8");
 

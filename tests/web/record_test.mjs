@@ -1,6 +1,6 @@
-// The page's measurement as it is kept, recorded and shared: its summary
-// and record must be picalc-record's, word for word, so picalc-check and
-// the same JSON tools read both; a share link must come back as the result
+// The page's measurement as it is kept, recorded and shared: its record,
+// written by picalc-page-record.wasm, must be picalc-record's, word for
+// word, so picalc-check and the same JSON tools read both; a share link must come back as the result
 // it was made from, old links must still open, anything else in a fragment
 // must be refused with a reason, and storage that is corrupt, missing or
 // full must read as empty or report the failed write.
@@ -12,10 +12,13 @@ import { chmod, mkdtemp, readFile, writeFile } from "node:fs/promises";
 import { tmpdir } from "node:os";
 import { join, resolve } from "node:path";
 import { promisify } from "node:util";
-import {
-  buildInfoOf, clientHintsOf, fragmentLimit, historyLimit, loadHistory, parseFragment, recordFileName, recordJson, recordText,
-  saveHistory, shareFragment, summaryLines, summaryOf, systemOf,
-} from "../../wasm/site/record.js";
+import { siteModule, toolInNode } from "./tool_node.mjs";
+
+const {
+  clientHintsOf, fragmentLimit, historyLimit, loadHistory, measurementOf, pageRecord, parseFragment, recordFileName,
+  saveHistory, shareFragment, summaryOf, systemOf,
+} = await siteModule("record.js");
+const { maxDigitCount } = await siteModule("limits.js");
 
 const run = promisify(execFile);
 const picalcCheck = resolve(process.env.PICALC_CHECK ?? "build/picalc-check");
@@ -26,28 +29,39 @@ const result = {
   total: 2.118, times: [2.3, 2.118, 2.0], copies: [[2.5, 2.4], [2.2, 2.6], [2.45, 2.41]], digits: 763,
   formula: "Stomer", browser: "Firefox 153", engine: "Gecko", platform: "Linux x86_64", system: "Linux",
   architecture: "x86_64", cores: 2, stages: [0.012, 1.8, 0.29], arguments: ["763", "s"], date: "2026-12-09",
-  build: { version: "1.0.0", compiler: "Clang 14.0.6", flags: "-O2", target: "generic-wasm32", libc: "wasi-libc" },
-  output: output("2.300000"), outputs: [output("2.300000"), output("2.118000"), output("2.000000")],
+  atOnce: 2, scaling: (2 * 2.118) / 2.43, output: output("2.300000"), outputs: [output("2.300000"), output("2.118000"), output("2.000000")],
 };
+
+const made = (measured) => pageRecord(toolInNode, measured);
 
 test("the summary is picalc-record's, line for line, on a record it made", async () => {
   const record = await readFile(new URL("../../results/2026-12-09-epyc-zen4-native-gcc12.txt", import.meta.url), "utf8");
-  const expected = /^Runs: [^]*?\n\n/m.exec(record)[0].trimEnd().split("\n");
+  // The page cannot see other work, and has no line for it.
+  const expected = /^Runs: [^]*?\n\n/m.exec(record)[0].trimEnd().split("\n").filter((line) => !line.startsWith("Other work: "));
   const numbers = (line) => line.replace(/^[^:]*: | seconds$/g, "").split(/ |, /).map(Number);
   const copyLine = expected.find((line) => line.startsWith("Copy times: "));
   const rounds = copyLine.slice(12, -8).split(", ").map((round) => round.split(" ").map(Number));
-  assert.deepEqual(summaryLines({
-    digits: 9999, formula: "Gauss", times: numbers(expected.find((line) => line.startsWith("Run times: "))), copies: rounds,
-  }), expected);
-  assert.deepEqual(summaryLines({ digits: 0, formula: "Gauss", total: 1.5 }).slice(1),
+  const times = numbers(expected.find((line) => line.startsWith("Run times: ")));
+  const summary = await made({ ...result, digits: 9999, formula: "Gauss", times, copies: rounds,
+    outputs: times.map(() => "") });
+  assert.deepEqual(summary.summary_lines, expected);
+  assert.equal(summary.median.toFixed(6), /^Median: (\S+)/m.exec(record)[1]);
+  const one = await made({ ...result, times: undefined, copies: undefined, total: 1.5, outputs: [""] });
+  assert.deepEqual(one.summary_lines.slice(1),
     ["Run times: 1.500000 seconds", "Median: 1.500000 seconds (minimum 1.500000, maximum 1.500000)"]);
+  assert.equal(one.scaling, undefined);
 });
 
 test("picalc-check accepts the record, and its JSON has picalc-record's keys", async (t) => {
-  const text = recordText(result);
+  const page = await made(result);
+  const text = page.record;
   assert.match(text, /^CPU: unknown\nCores: 2 logical processors, unknown physical cores, hypervisor unknown\nHardware: max unknown, base unknown, reported unknown; caches unknown; memory unknown; SMT unknown; governor unknown, boost unknown, energy preference unknown\nSystem: Linux, x86_64\nBuild: picalc 1\.0\.0, Firefox 153 \(Gecko engine\), WebAssembly page, generic-wasm32, wasi-libc\nRun by: unknown\nDate: 2026-12-09\nNotes: .*"picalc 763 s".*\n\nRuns: 3 of 763 digits \[Stomer\]/);
-  const json = JSON.parse(recordJson(result));
+  // The build is the picalc.wasm that ran, found in its bytes.
+  assert.match(text, /\nBuild: picalc \d+\.\d+\.\d+, Firefox 153 \(Gecko engine\), WebAssembly page, \S*wasm32\S*, wasi-libc/);
+  const json = JSON.parse(page.json);
+  assert.match(json.build.webassembly_compiler, /^Clang /);
   assert.equal(json.summary.median, 2.118);
+  assert.equal(page.scaling, (2 * 2.118) / 2.43);
   assert.equal(json.summary.scaling, Number(((2 * 2.118) / 2.43).toFixed(3)));
   assert.deepEqual(json.copies.map((round) => round.length), [2, 2, 2]);
   if (!existsSync(picalcCheck) || !existsSync(picalcRecord)) {
@@ -80,7 +94,7 @@ test("a share link reads back as the result it was made from, and old links stil
     total: 2.118, runs: 3, digits: 763, formula: "Stomer", browser: "Firefox 153", engine: "Gecko",
     platform: "Linux x86_64", stages: [0.012, 1.8, 0.29], atOnce: 2, scaling: 1.74,
   });
-  const single = { ...result, times: undefined, copies: undefined };
+  const single = { ...result, times: undefined, copies: undefined, atOnce: undefined, scaling: undefined };
   assert.equal(parseFragment(shareFragment(single)).run.atOnce, undefined);
   // A link as the page made it before several runs, copied from one.
   const { atOnce, scaling, ...one } = shared;
@@ -96,7 +110,7 @@ test("fragments that are not a valid link are refused with the reason", () => {
     [`#${good.replace("v=2", "v=9")}`, /newer picalc/],
     [`#${good.replace("v=2", "v=0")}`, /version 0 is unknown/],
     ["#v=one", /no format version/],
-    [`#${good.replace("d=763", "d=1073741818")}`, /malformed: .*digit count/],
+    [`#${good.replace("d=763", `d=${maxDigitCount + 1}`)}`, /malformed: .*digit count/],
     [`#${good.replace("t=2.118000", "t=-1")}`, /malformed: .*total time/],
     [`#${good.replace("t=2.118000", "t=1e308")}`, /malformed: .*total time/],
     [`#${good.replace("f=Stomer", "f=Euler")}`, /malformed: .*formula/],
@@ -115,13 +129,10 @@ test("fragments that are not a valid link are refused with the reason", () => {
     assert.equal(parsed.run, undefined, fragment);
     assert.match(parsed.error, reason, fragment);
   }
+  assert.equal(parseFragment(`#${good.replace("d=763", `d=${maxDigitCount}`)}`).run.digits, maxDigitCount);
 });
 
-test("the build line is found in picalc.wasm's bytes, and the system in the browser's words", () => {
-  const bytes = (text) => new Uint8Array([0, 112, 105, ...new TextEncoder().encode(text), 0, 7]);
-  assert.deepEqual(buildInfoOf(bytes("picalc build: version=1.0.0; compiler=Clang 14.0.6; flags=-O2 -x=y; linking=static; target=generic-wasm32; libc=wasi-libc")),
-    { version: "1.0.0", compiler: "Clang 14.0.6", flags: "-O2 -x=y", target: "generic-wasm32", libc: "wasi-libc" });
-  assert.equal(buildInfoOf(bytes("picalc builds")), null);
+test("the system is read from the browser's words", () => {
   const systems = [
     ["X11; Linux x86_64", "Linux x86_64", { system: "Linux", architecture: "x86_64" }],
     ["Linux; Android 14; Pixel 8", "Linux aarch64", { system: "Android 14", architecture: "aarch64" }],
@@ -134,7 +145,7 @@ test("the build line is found in picalc.wasm's bytes, and the system in the brow
   for (const [agent, platform, expected] of systems) assert.deepEqual(systemOf(agent, platform), expected, agent);
 });
 
-test("client hints and the memory a browser reports fill the record's machine fields", () => {
+test("client hints and the memory a browser reports fill the record's machine fields", async () => {
   const hints = [
     [{ architecture: "x86", bitness: "64", model: "", platformVersion: "15.0.0" },
       { architecture: "x86_64", platformVersion: "15.0.0", model: null }],
@@ -148,11 +159,16 @@ test("client hints and the memory a browser reports fill the record's machine fi
   for (const [values, expected] of hints) assert.deepEqual(clientHintsOf(values), expected, JSON.stringify(values));
   const phone = { ...result, system: "Android 14", architecture: "aarch64", platformVersion: "14.0.0", model: "Pixel 8",
     memoryGiB: 8 };
-  assert.match(recordText(phone), /\nHardware: [^\n]*; memory 8192 MiB; [^\n]*\nSystem: Android 14 \(platform version 14\.0\.0, model Pixel 8\), aarch64\n/);
-  const json = JSON.parse(recordJson(phone));
+  const page = await made(phone);
+  assert.match(page.record, /\nHardware: [^\n]*; memory 8192 MiB; [^\n]*\nSystem: Android 14 \(platform version 14\.0\.0, model Pixel 8\), aarch64\n/);
+  const json = JSON.parse(page.json);
   assert.equal(json.machine.memory_mib, 8192);
   assert.equal(json.machine.system, "Android 14 (platform version 14.0.0, model Pixel 8)");
-  assert.equal(JSON.parse(recordJson(result)).machine.memory_mib, null);
+  assert.equal(JSON.parse((await made(result)).json).machine.memory_mib, null);
+  // A browser that tells neither: unknown, not 0 or "undefined".
+  assert.deepEqual(Object.entries(measurementOf({ ...result, cores: "unknown", system: undefined }))
+    .filter(([key]) => ["logical_processors", "system", "memory_gib", "model"].includes(key)),
+  [["system", null], ["model", null], ["logical_processors", null], ["memory_gib", null]]);
 });
 
 const storage = (initial) => {
@@ -193,6 +209,11 @@ test("the record's file names come from the date and browser", () => {
 test("the record and JSON of fixed inputs are the committed ones", async () => {
   const golden = (name) => readFile(new URL(`../data/golden/${name}`, import.meta.url), "utf8");
   const fixed = { ...result, memoryGiB: 8 };
-  assert.equal(recordText(fixed), await golden("page_record.txt"));
-  assert.deepEqual(JSON.parse(recordJson(fixed)), JSON.parse(await golden("page_record.json")));
+  // A stand-in for picalc.wasm, so that the build is the golden record's.
+  const build = "\0asm picalc build: version=1.0.0; compiler=Clang 14.0.6; flags=-O2; linking=static; " +
+    "target=generic-wasm32; libc=wasi-libc\0";
+  const fixedBuild = (program, args, files) => toolInNode(program, args, { ...files, "picalc.wasm": build });
+  const page = await pageRecord(fixedBuild, fixed);
+  assert.equal(page.record, await golden("page_record.txt"));
+  assert.deepEqual(JSON.parse(page.json), JSON.parse(await golden("page_record.json")));
 });

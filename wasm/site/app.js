@@ -6,8 +6,7 @@
 import { engineOf } from "./engine.js";
 import { stageClock } from "./stages.js";
 import {
-  loadHistory, parseFragment, recordFileName, recordJson, recordText, saveHistory, shareFragment, summarize,
-  summaryLines, systemOf, clientHintsOf,
+  loadHistory, pageRecord, parseFragment, recordFileName, saveHistory, shareFragment, systemOf, clientHintsOf,
 } from "./record.js";
 import { MeasurementFailed, measure, verifiedText } from "./measure.js";
 import { comparer } from "./compare.js";
@@ -90,8 +89,7 @@ let known = [];
 
 const shareLink = (run) => new URL(shareFragment(run), location.href.split("#")[0]).href;
 
-// One run in a worker of its own. prepare() compiles picalc and gives its
-// build; run() gives {text, exit, stages}. Either rejects, in words, if the
+// One run in a worker of its own. prepare() compiles picalc; run() gives {text, exit, stages}. Either rejects, in words, if the
 // worker cannot run picalc at all.
 function picalcWorker() {
   const worker = new Worker("worker.js", { type: "module" });
@@ -110,7 +108,7 @@ function picalcWorker() {
       worker.postMessage(request);
     });
   return {
-    prepare: () => ask({ prepare: true }, (data, resolve) => resolve(data.build)),
+    prepare: () => ask({ prepare: true }, (data, resolve) => resolve()),
     run(args, onText) {
       let text = "";
       const stages = stageClock();
@@ -128,23 +126,23 @@ function picalcWorker() {
   };
 }
 
-// picalc-compare in a worker of its own, kept for the page's life: one
-// request at a time.
-const compareFiles = (() => {
+// picalc-compare and picalc-page-record in a worker of their own, kept for
+// the page's life: one request at a time.
+const callTool = (() => {
   let worker = null;
   let queue = Promise.resolve();
-  return (args, files) => {
+  return (program, args, files, site = []) => {
     const answer = queue.catch(() => {}).then(() => new Promise((resolve, reject) => {
       worker ??= new Worker("worker.js", { type: "module" });
-      worker.onmessage = ({ data }) => (data.failure !== undefined ? reject(new Error(data.failure)) : resolve(data.compared));
+      worker.onmessage = ({ data }) => (data.failure !== undefined ? reject(new Error(data.failure)) : resolve(data.finished));
       worker.onerror = (event) => reject(new Error(event.message || "the worker failed to start"));
-      worker.postMessage({ compare: { args, files } });
+      worker.postMessage({ tool: { program, args, files, site } });
     }));
     queue = answer;
     return answer;
   };
 })();
-const compare = comparer(compareFiles);
+const compare = comparer(callTool);
 
 // One measurement; only a complete, verified one is a score to keep, share
 // or compare.
@@ -170,7 +168,7 @@ async function start(args, runs, everyCore) {
     const { single, copies } = await measure({
       args, runs, copiesAtOnce: everyCore ? copiesAtOnce : 0, newWorker: picalcWorker, check: compare.check, report,
     });
-    finish(args, single, copies);
+    await finish(args, single, copies);
   } catch (error) {
     fail(error instanceof MeasurementFailed ? error.message : `picalc could not run: ${error.message}`);
   } finally {
@@ -178,34 +176,37 @@ async function start(args, runs, everyCore) {
   }
 }
 
-function finish(args, runs, copies) {
-  show($("progress-panel"), false);
-  const times = runs.map((run) => run.summary.total);
-  const { median } = summarize(times, copies);
+async function finish(args, runs, copies) {
   // The stage times shown and shared are the median run's; with an even
   // count, the faster of the two middle runs'.
   const middle = runs.slice().sort((a, b) => a.summary.total - b.summary.total)[Math.floor((runs.length - 1) / 2)];
   const stages = middle.stages.durations().map(([, seconds]) => Number(seconds.toFixed(3)));
-  const result = {
+  const measured = {
     id: `${Date.now()}-${Math.random().toString(36).slice(2, 8)}`,
     date: new Date().toISOString().slice(0, 10),
     arguments: args,
     digits: runs[0].summary.digits,
     formula: runs[0].summary.formula,
-    total: median,
-    times,
+    times: runs.map((run) => run.summary.total),
     copies,
     stages,
     ...here,
-    build: runs[0].build,
     output: runs[0].text,
   };
+  // The record holds every single run's output; the history only the first.
+  const made = await pageRecord(callTool, { ...measured, outputs: runs.map((run) => run.text) });
+  const median = made.median;
+  const result = {
+    ...measured, total: median,
+    ...(made.scaling === undefined ? {} : { atOnce: made.copies_at_once, scaling: made.scaling }),
+  };
+  show($("progress-panel"), false);
 
   $("score-label").textContent = runs.length === 1 ? "Total time" : `Median total time of ${runs.length} runs`;
   $("score").textContent = median.toFixed(6);
   $("verdict").textContent = verifiedText(runs.length, copies.flat().length);
   $("verdict").className = "good";
-  const lines = runs.length > 1 || copies.length > 0 ? summaryLines(result) : [];
+  const lines = runs.length > 1 || copies.length > 0 ? made.summary_lines : [];
   $("summary").replaceChildren(...lines.map((line) => Object.assign(document.createElement("li"), { textContent: line })));
   showStages($("result").querySelector(".stage-bar"), $("stages"), stages);
   $("engine").textContent = `Ran in ${here.browser} (${here.engine} engine). Compare it with browser scores from ` +
@@ -217,12 +218,10 @@ function finish(args, runs, copies) {
   if (!saveHistory(storage, kept)) {
     fail("This run could not be kept: the browser refused to store it (private mode, or its storage is full).");
   }
-  // The record holds every single run's output; the history only the first.
-  const everyOutput = { ...result, outputs: runs.map((run) => run.text) };
   downloads.splice(0).forEach((url) => URL.revokeObjectURL(url));
   for (const [id, text, type, extension] of [
-    ["download", recordText(everyOutput), "text/plain", "txt"],
-    ["download-json", recordJson(everyOutput), "application/json", "json"],
+    ["download", made.record, "text/plain", "txt"],
+    ["download-json", made.json, "application/json", "json"],
   ]) {
     downloads.push(URL.createObjectURL(new Blob([text], { type })));
     Object.assign($(id), { href: downloads.at(-1), download: recordFileName(result, extension) });

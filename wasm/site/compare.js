@@ -1,9 +1,9 @@
 // What the page asks of picalc-compare, whose own code, built for
 // WebAssembly, does the work: checking every run and copy line by line as
 // picalc-check does, telling whether this device's runs differ from a known
-// machine's, and comparing them with a record the visitor opens. `call(args,
-// files)` runs picalc-compare with FILES (names to text) in its folder and
-// resolves with {status, out, err}; the page's runs it in a worker, the
+// machine's, and comparing them with a record the visitor opens. `call(program,
+// args, files)` runs PROGRAM.wasm with FILES (names to text) in its folder
+// and resolves with {status, out, err}; the page's runs it in a worker, the
 // tests under Node.
 
 // "this-device:9999:Gauss:1.402000,1.456000": times picalc-compare takes
@@ -11,9 +11,18 @@
 const timesArgument = (label, run) =>
   `${label}:${run.digits}:${run.formula}:${run.times.map((seconds) => seconds.toFixed(6)).join(",")}`;
 
-// The first line of what picalc-compare said, without its name and the file's.
-const reason = (err, file) =>
-  err.split("\n")[0].replace(/^picalc-compare: /, "").replace(`${file}: `, "");
+// What picalc-compare --json refused, from its JSON: {file, reason} each.
+function refusals(out, status) {
+  try {
+    const { refused } = JSON.parse(out);
+    if (Array.isArray(refused) && refused.length > 0) return refused;
+  } catch {
+    // Not JSON: it could not even say what it refused.
+  }
+  return [{ file: null, reason: `picalc-compare ended with status ${status} and gave no reason` }];
+}
+
+const compareTool = (call, args, files) => call("picalc-compare", args, files);
 
 export function comparer(call) {
   return {
@@ -23,10 +32,11 @@ export function comparer(call) {
     async check(outputs, labels) {
       const names = outputs.map((_, i) => `output-${i + 1}.txt`);
       const files = Object.fromEntries(names.map((name, i) => [name, outputs[i]]));
-      const { status, err } = await call(["--json", "--", ...names], files);
+      const { status, out } = await compareTool(call, ["--json", "--", ...names], files);
       if (status === 0) return null;
-      const bad = /^picalc-compare: output-(\d+)\.txt: (.*)$/m.exec(err);
-      return bad ? `${labels[Number(bad[1]) - 1]}: ${bad[2]}` : reason(err, "");
+      const [first] = refusals(out, status);
+      const index = names.indexOf(first.file);
+      return index >= 0 ? `${labels[index]}: ${first.reason}` : first.reason;
     },
 
     // This measurement against each known run of its workload: name to
@@ -36,8 +46,8 @@ export function comparer(call) {
       if (same.length === 0 || !Array.isArray(run.times)) return new Map();
       const args = ["--json", "--baseline", "this-device", "--times", timesArgument("this-device", run)];
       for (const other of same) args.push("--times", timesArgument(other.name, other));
-      const { status, out, err } = await call(args, {});
-      if (status !== 0) throw new Error(reason(err, ""));
+      const { status, out } = await compareTool(call, args, {});
+      if (status !== 0) throw new Error(refusals(out, status)[0].reason);
       const rows = JSON.parse(out).groups[0].rows;
       return new Map(rows.map((row) => [row.name, row.against_baseline]));
     },
@@ -45,7 +55,7 @@ export function comparer(call) {
     // This device's last measurement (A) against a record (B): picalc-compare's
     // own words, or its refusal.
     async withRecord(run, name, text) {
-      const { status, out, err } = await call(["--times", timesArgument("this-device", run), "--", name],
+      const { status, out, err } = await compareTool(call, ["--times", timesArgument("this-device", run), "--", name],
         { [name]: text });
       return status === 0 ? { compared: true, text: out } : { compared: false, text: err.replace(/\n$/, "") };
     },
@@ -55,7 +65,7 @@ export function comparer(call) {
 // A known run's difference from this device's runs, in words.
 export function significanceText(against) {
   if (against === undefined) return "";
-  const p = against.p < 0.001 ? "p < 0.001" : `p = ${against.p.toFixed(against.p < 0.01 ? 3 : 2)}`;
+  const p = against.p_text;
   if (against.smallest_p >= 0.05) return "too few runs to tell a difference";
   if (!against.significant) return `no difference shown (${p})`;
   return `${against.ratio > 1 ? "slower" : "faster"} than this device, significantly (${p})`;

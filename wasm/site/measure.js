@@ -28,8 +28,8 @@ function judge(name, { text, exit }) {
   return summary;
 }
 
-// newWorker() gives {prepare, run, stop}: prepare() compiles picalc and
-// resolves with its build, run(args, onText) resolves with {text, exit,
+// newWorker() gives {prepare, run, stop}: prepare() compiles picalc,
+// run(args, onText) resolves with {text, exit,
 // stages}; either rejects if picalc cannot run at all. check(outputs,
 // labels) resolves with null when every output is genuine, or what is
 // wrong. report.output gets the first run's output as it is printed,
@@ -43,13 +43,13 @@ export async function measure({ args, runs, copiesAtOnce, newWorker, check, repo
   for (let i = 0; i < runs; i += 1) {
     const worker = newWorker();
     try {
-      const build = await worker.prepare();
+      await worker.prepare();
       const result = await worker.run(args, (chunk, text) => {
         if (i === 0) report.output(chunk);
         report.step(numbered ? `Run ${i + 1} of ${runs} · ` : "", text);
       });
       const name = runs > 1 ? `Run ${i + 1} of ${runs}` : "The run";
-      single.push({ ...result, build, summary: judge(runs > 1 ? `${name}: ` : "", result) });
+      single.push({ ...result, summary: judge(runs > 1 ? `${name}: ` : "", result) });
       outputs.push(result.text);
       labels.push(name);
     } finally {

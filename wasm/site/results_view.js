@@ -2,7 +2,6 @@
 // charts, and the bars against known machines. Every chart has its words
 // beside it, in a table or in the bars' own labels.
 import { significanceText } from "./compare.js";
-import { summarize } from "./record.js";
 import { stageNames } from "./stages.js";
 
 const formulaName = { Gauss: "Gauss", Stomer: "Størmer" };
@@ -30,7 +29,7 @@ const chartLimit = 10;
 function totalText(run) {
   const notes = [];
   if (run.times?.length > 1) notes.push(`median of ${run.times.length}`);
-  if (run.copies?.length > 0) notes.push(`scaling ${summarize(run.times, run.copies).scaling.toFixed(2)}`);
+  if (Number.isFinite(run.scaling)) notes.push(`scaling ${run.scaling.toFixed(2)}`);
   return run.total.toFixed(3) + (notes.length > 0 ? ` (${notes.join(", ")})` : "");
 }
 
