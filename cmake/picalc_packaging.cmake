@@ -40,15 +40,19 @@ function(picalc_windows_text source destination)
   file(WRITE ${destination} "${byte_order_mark}${text}")
 endfunction()
 
-# picalc_processor_name(VARIABLE PROCESSOR:NAME...): sets VARIABLE to the
-# target processor's NAME in a package format's list of them.
-function(picalc_processor_name variable)
-  foreach(pair IN LISTS ARGN)
-    string(REPLACE ":" ";" pair "${pair}")
-    list(GET pair 0 processor)
-    if(CMAKE_SYSTEM_PROCESSOR STREQUAL processor)
-      list(GET pair 1 name)
-      set(${variable} "${name}" PARENT_SCOPE)
+# picalc_processor_name(VARIABLE FIELD): sets VARIABLE to the target
+# processor's name in a package format ("debian", "rpm"), from the list of
+# targets, targets.json.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/targets.json)
+function(picalc_processor_name variable field)
+  file(READ ${PROJECT_SOURCE_DIR}/targets.json targets)
+  string(JSON count LENGTH "${targets}" linux)
+  math(EXPR last "${count} - 1")
+  foreach(i RANGE ${last})
+    string(JSON name GET "${targets}" linux ${i} name)
+    if(CMAKE_SYSTEM_PROCESSOR STREQUAL name)
+      string(JSON value GET "${targets}" linux ${i} ${field})
+      set(${variable} "${value}" PARENT_SCOPE)
     endif()
   endforeach()
 endfunction()
@@ -130,8 +134,7 @@ elseif(PICALC_STATIC)
   # Written by picalc_staging.cmake, dated like the .deb's changelog.
   set(CPACK_RPM_CHANGELOG_FILE ${PROJECT_BINARY_DIR}/rpm-changelog)
   # RPM's names for the target processors.
-  picalc_processor_name(CPACK_RPM_PACKAGE_ARCHITECTURE
-    x86_64:x86_64 i686:i686 aarch64:aarch64 armv7l:armv7hl riscv64:riscv64 ppc64le:ppc64le s390x:s390x)
+  picalc_processor_name(CPACK_RPM_PACKAGE_ARCHITECTURE rpm)
 else()
   set(CPACK_GENERATOR "TGZ;DEB")
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
@@ -153,8 +156,7 @@ else()
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   endif()
   # Debian's names for the target processors.
-  picalc_processor_name(CPACK_DEBIAN_PACKAGE_ARCHITECTURE
-    x86_64:amd64 i686:i386 aarch64:arm64 armv7l:armhf riscv64:riscv64 ppc64le:ppc64el s390x:s390x)
+  picalc_processor_name(CPACK_DEBIAN_PACKAGE_ARCHITECTURE debian)
   set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/picalc_cpack_config.cmake)
 endif()
 if(NOT CPACK_GENERATOR STREQUAL "ZIP")
