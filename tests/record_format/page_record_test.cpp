@@ -86,7 +86,8 @@ TEST(PageRecord, TellsWhatTheBrowserToldAndNoMore) {
     // No build line: the record says so rather than guess.
     Record record;
     std::string error;
-    ASSERT_TRUE(record_from_page(measurement().dump(), "\0asm", record, error)) << error;
+    ASSERT_TRUE(record_from_page(measurement().dump(), std::string("\0asm", 4), record, error))
+        << error;
     EXPECT_NE(record_text(record).find("\nBuild: picalc unknown, Firefox 153 (Gecko engine), "
                                        "WebAssembly page, unknown, C library unknown\n"),
               std::string::npos);
