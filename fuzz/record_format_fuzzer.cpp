@@ -1,4 +1,5 @@
-// Fuzzes the record format's readers: the JSON reader and the header and
+// Fuzzes the record format's readers: the JSON reader, the reader of the
+// page's measurement with the build-line parser, and the header and
 // time-list readers of the text. Beyond not crashing or hanging, JSON the
 // reader accepts must come back the same when written and read again, and
 // a time list it accepts must hold only times picalc could print.
@@ -21,6 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!record_from_json(written, again, error) || record_json(again) != written) {
             std::abort();
         }
+    } else if (error.empty()) {
+        std::abort();
+    }
+    // The page's measurement, and the same bytes as its picalc.wasm.
+    if (record_from_page(text, text, record, error)) {
+        static_cast<void>(record_text(record));
+        static_cast<void>(record_json(record));
     } else if (error.empty()) {
         std::abort();
     }

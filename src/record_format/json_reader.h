@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 namespace picalc::record_format {
 
@@ -47,6 +48,19 @@ public:
             return "";
         }
         return value->get<std::string>();
+    }
+    // An array of text; empty when it is missing or not one.
+    std::vector<std::string> texts(const Json& object, const char* name) {
+        std::vector<std::string> values;
+        const Json* value = array(object, name);
+        for (const Json& item : value == nullptr ? Json::array() : *value) {
+            if (!item.is_string()) {
+                fail(name, "an array of text");
+                return {};
+            }
+            values.push_back(item.get<std::string>());
+        }
+        return values;
     }
     std::int64_t count(const Json& object, const char* name) {
         const Json* value = member(object, name);

@@ -10,6 +10,10 @@
 namespace picalc::record_format {
 namespace {
 
+// Far beyond any machine's memory, and small enough that its MiB fit in 64
+// bits.
+constexpr double max_memory_gib = 1 << 30;
+
 // The times of one series: each a finite number of 0 or more.
 std::vector<double> times_from(Reader& read, const Json* array, const char* name) {
     std::vector<double> times;
@@ -71,17 +75,12 @@ bool record_from_page(const std::string& measurement, const std::string& wasm_bi
     record.from_page = true;
     record.date = read.text(json, "date");
     record.run_by = "unknown";
-    if (const Json* arguments = read.array(json, "arguments")) {
-        for (const Json& argument : *arguments) {
-            if (!argument.is_string()) {
-                read.fail("arguments", "an array of text");
-                break;
-            }
-            record.arguments.push_back(argument.get<std::string>());
-        }
+    record.arguments = read.texts(json, "arguments");
+    const std::int64_t digits = read.count(json, "digits");
+    if (digits < 0) {
+        read.fail("digits", "a count of digits");
     }
-    record.run_name =
-        std::to_string(read.count(json, "digits")) + " digits [" + read.text(json, "formula") + "]";
+    record.run_name = std::to_string(digits) + " digits [" + read.text(json, "formula") + "]";
 
     PageInfo& page = record.page;
     page.browser = read.text(json, "browser");
@@ -106,22 +105,16 @@ bool record_from_page(const std::string& measurement, const std::string& wasm_bi
     machine.architecture = read.text(json, "architecture");
     // A browser rounds the memory it reports to a power of two of GiB.
     const double memory_gib = read.number(json, "memory_gib");
+    if (memory_gib > max_memory_gib) {
+        read.fail("memory_gib", "a memory size a browser reports");
+    }
     machine.memory_mib = memory_gib < 0 ? -1 : std::llround(memory_gib * 1024);
 
     static_cast<void>(parse_build_info(wasm_binary, record.build));
     record.record_version = record.build.version;
 
     const std::vector<double> times = times_from(read, read.array(json, "times"), "times");
-    std::vector<std::string> outputs;
-    if (const Json* texts = read.array(json, "outputs")) {
-        for (const Json& text : *texts) {
-            if (!text.is_string()) {
-                read.fail("outputs", "an array of text");
-                break;
-            }
-            outputs.push_back(text.get<std::string>());
-        }
-    }
+    const std::vector<std::string> outputs = read.texts(json, "outputs");
     if (read.error().empty() && (times.empty() || outputs.size() != times.size())) {
         read.set_error("\"times\" and \"outputs\" do not give one output for each run");
     }

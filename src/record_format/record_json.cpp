@@ -177,15 +177,7 @@ bool record_from_json(const std::string& text, Record& record, std::string& erro
     record.date = read.text(json, "date");
     record.run_by = read.text(json, "run_by");
     record.run_name = read.text(json, "run");
-    if (const Json* arguments = read.array(json, "arguments")) {
-        for (const Json& argument : *arguments) {
-            if (!argument.is_string()) {
-                read.fail("arguments", "an array of text");
-                break;
-            }
-            record.arguments.push_back(argument.get<std::string>());
-        }
-    }
+    record.arguments = read.texts(json, "arguments");
     if (const Json* machine_member = read.member(json, "machine")) {
         const Json& m = *machine_member;
         MachineInfo& machine = record.machine;

@@ -109,6 +109,9 @@ TEST(PageRecord, RefusesAMeasurementItCannotRecord) {
         {"stage_seconds", {1, 2}, "\"stage_seconds\" is not an object"},
         {"logical_processors", "2", "\"logical_processors\" is not a whole number or null"},
         {"browser", 153, "\"browser\" is not text or null"},
+        {"digits", nullptr, "\"digits\" is not a count of digits"},
+        {"memory_gib", 1e300, "\"memory_gib\" is not a memory size a browser reports"},
+        {"arguments", {"763", 5}, "\"arguments\" is not an array of text"},
     };
     for (const auto& c : cases) {
         Json json = measurement();
