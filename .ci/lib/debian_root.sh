@@ -77,7 +77,19 @@ enter_root() {
   picalc_root_mounts+=("$root/work")
 }
 
+# in_root ROOT COMMAND: COMMAND in bash in ROOT, in the tree, with a clean
+# environment and whatever $picalc_root_environment holds (NAME=VALUE words).
+picalc_root_environment=""
 in_root() {
-  chroot "$1" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root CI=true \
+  # shellcheck disable=SC2086 # the words are meant to split
+  chroot "$1" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root CI=true $picalc_root_environment \
     /bin/bash -c "set -euo pipefail; cd /work && $2"
+}
+
+# mount_in_root ROOT DIR PLACE: DIR of this machine at PLACE in ROOT, until
+# the roots are unmounted.
+mount_in_root() {
+  mkdir -p "$1$3"
+  mount --bind "$2" "$1$3"
+  picalc_root_mounts+=("$1$3")
 }
