@@ -86,6 +86,29 @@ struct Difference {
 };
 Difference difference_of(const std::vector<double>& a, const std::vector<double>& b);
 
+// Whether times, in the order they were made, trend: Mann-Kendall's test of
+// the times against their order (Kendall's tau; exact from Kendall's
+// distribution when no two times tie and there are up to
+// largest_exact_trend of them, else the normal approximation with the tie
+// correction, as SciPy's kendalltau gives), and its size from Sen's slope
+// (the median slope over every pair): how much longer the last time is than
+// the first, along that slope, as a share of the median. Series longer than
+// largest_trend_sample are not tested: every pair is looked at.
+struct Trend {
+    bool tested = false; // false: too few or too many times
+    std::int32_t n = 0;
+    double p = 1;      // two-sided
+    double change = 0; // +0.04: 4 % slower from first to last
+    // p below the significance level and a change of at least smallest_drift
+    // either way: the runs got steadily slower or faster.
+    bool drifted = false;
+};
+inline constexpr std::int32_t smallest_trend_sample = 5; // fewer can never give p < 0.05
+inline constexpr std::int32_t largest_exact_trend = 50;
+inline constexpr std::int32_t largest_trend_sample = 2000;
+inline constexpr double smallest_drift = 0.02;
+Trend trend_of(const std::vector<double>& times);
+
 // "p = 0.008", "p = 0.42", "p < 0.001".
 std::string p_text(double p);
 

@@ -119,6 +119,52 @@ TEST(Summaries, LoadOfOtherWork) {
     }
 }
 
+// SciPy's kendalltau p-values and theilslopes' slopes
+// (tests/data/trend_reference.py).
+TEST(Trend, AgreesWithSciPy) {
+    std::istringstream table(test::read_data_file("trend_reference.csv"));
+    int cases = 0;
+    for (std::string line; std::getline(table, line);) {
+        const std::vector<std::string> f = fields(line, ';');
+        ASSERT_EQ(f.size(), 3U) << line;
+        const std::vector<double> times = numbers(f[0]);
+        SCOPED_TRACE(line.substr(0, 80));
+        const Trend trend = trend_of(times);
+        ASSERT_TRUE(trend.tested);
+        const double p = std::strtod(f[1].c_str(), nullptr);
+        EXPECT_NEAR(trend.p, p, 1e-9 * p + 1e-15);
+        const double slope = std::strtod(f[2].c_str(), nullptr);
+        EXPECT_NEAR(trend.change, slope * static_cast<double>(times.size() - 1) / median_of(times),
+                    1e-9);
+        ++cases;
+    }
+    EXPECT_GE(cases, 20);
+}
+
+TEST(Trend, DriftNeedsBothEvidenceAndSize) {
+    std::vector<double> long_quiet(3000, 1.5);
+    const struct {
+        const char* what;
+        std::vector<double> times;
+        bool tested, drifted;
+        double change;
+    } cases[] = {
+        {"too few to ever be significant", {1.0, 1.1, 1.2, 1.3}, false, false, 0},
+        {"slowing 1 % a run", {1.00, 1.01, 1.02, 1.03, 1.04, 1.05, 1.06, 1.07, 1.08}, true, true, 0.08 / 1.04},
+        {"speeding up", {1.08, 1.07, 1.06, 1.05, 1.04, 1.03, 1.02, 1.01, 1.00}, true, true, -0.08 / 1.04},
+        {"steady but too small to matter", {1.000, 1.001, 1.002, 1.003, 1.004, 1.005, 1.006, 1.007}, true, false, 0.007 / 1.0035},
+        {"large but no trend", {1.0, 1.3, 1.0, 1.3, 1.0, 1.3, 1.0, 1.3}, true, false, 0},
+        {"every time the same", {1.5, 1.5, 1.5, 1.5, 1.5, 1.5}, true, false, 0},
+        {"more than any record should hold", long_quiet, false, false, 0},
+    };
+    for (const auto& c : cases) {
+        const Trend trend = trend_of(c.times);
+        EXPECT_EQ(trend.tested, c.tested) << c.what;
+        EXPECT_EQ(trend.drifted, c.drifted) << c.what << ": p " << trend.p;
+        EXPECT_NEAR(trend.change, c.change, 1e-9) << c.what;
+    }
+}
+
 TEST(Summaries, PInWords) {
     const struct {
         double p;
