@@ -57,6 +57,9 @@ double median_time(const RecordFile& file);
 std::vector<double> copy_times(const RecordFile& file);
 // How many single runs' work the processor does with every copy busy.
 double scaling_of(const RecordFile& file);
+// Whether the single runs, and each round's median, trended over their order.
+stats::Trend drift_of(const RecordFile& file);
+stats::Trend copy_drift_of(const RecordFile& file);
 
 // ---- Comparisons ------------------------------------------------------------
 

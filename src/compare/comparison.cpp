@@ -430,6 +430,9 @@ Json record_json(const RecordFile& f) {
         json[member_name(key)] = header_value(f, key);
     }
     json["disturbed"] = f.disturbed;
+    const stats::Trend drift = drift_of(f);
+    json["drift"] = fmt::drift_text(drift, "runs");
+    json["drifted"] = drift.drifted;
     return json;
 }
 
@@ -510,6 +513,13 @@ std::vector<std::string> other_differences(const RecordFile& a, const RecordFile
         if (!file->disturbed.empty()) {
             out.push_back(std::string(label) +
                           "'s record flags disturbed runs: " + file->disturbed);
+        }
+        // A trend within a record: its median is no steady speed.
+        if (const stats::Trend drift = drift_of(*file); drift.drifted) {
+            out.push_back(std::string(label) + "'s " + fmt::drift_text(drift, "runs"));
+        }
+        if (const stats::Trend drift = copy_drift_of(*file); drift.drifted) {
+            out.push_back(std::string(label) + "'s " + fmt::drift_text(drift, "rounds"));
         }
     }
     return out;

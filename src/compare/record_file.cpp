@@ -47,6 +47,12 @@ std::string summary_mismatch(RecordFile& file) {
         return "its " + line_of(format::median_key) + " does not match its runs, whose median is " +
                seconds_text(median_time(file));
     }
+    const std::string drift = header_value(file, format::drift_key);
+    const std::string runs_drift = format::drift_text(drift_of(file), "runs");
+    if (!drift.empty() && drift != runs_drift) {
+        return "its " + line_of(format::drift_key) + " does not match its runs, which say \"" +
+               runs_drift + "\"";
+    }
     const std::string runs = header_value(file, format::runs_key);
     if (!runs.empty() &&
         runs.rfind(std::to_string(file.times.size()) + " of " + workload_of(file), 0) != 0) {
@@ -95,6 +101,12 @@ std::string summary_mismatch(RecordFile& file) {
                std::to_string(rounds) + " its " + line_of(format::copies_key) + " names";
     }
     file.copies = static_cast<std::int32_t>(at_once);
+    const std::string copy_drift = header_value(file, format::copy_drift_key);
+    const std::string rounds_drift = format::drift_text(copy_drift_of(file), "rounds");
+    if (!copy_drift.empty() && copy_drift != rounds_drift) {
+        return "its " + line_of(format::copy_drift_key) +
+               " does not match its rounds, which say \"" + rounds_drift + "\"";
+    }
     return "";
 }
 
@@ -166,6 +178,18 @@ std::vector<double> copy_times(const RecordFile& file) {
         times.insert(times.end(), round.begin(), round.end());
     }
     return times;
+}
+
+stats::Trend drift_of(const RecordFile& file) {
+    return stats::trend_of(file.times);
+}
+
+stats::Trend copy_drift_of(const RecordFile& file) {
+    std::vector<double> medians;
+    for (const std::vector<double>& round : file.copy_rounds) {
+        medians.push_back(stats::median_of(round));
+    }
+    return stats::trend_of(medians);
 }
 
 double scaling_of(const RecordFile& file) {

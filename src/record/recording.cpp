@@ -9,7 +9,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace picalc::record {
 namespace {
@@ -204,6 +206,12 @@ std::string output_problem(const RecordOptions& options, const std::string& reco
     return "";
 }
 
+// The progress line's word on a trend so far: "" while there is none.
+std::string drift_note(const std::vector<double>& times, const char* what) {
+    const stats::Trend trend = stats::trend_of(times);
+    return trend.drifted ? "; so far the " + record_format::drift_text(trend, what) : "";
+}
+
 bool run_singles(const std::string& picalc, const RecordOptions& options, std::int32_t processors,
                  Record& record) {
     for (std::int32_t k = 1; k <= options.runs; ++k) {
@@ -214,9 +222,14 @@ bool run_singles(const std::string& picalc, const RecordOptions& options, std::i
         if (!run_together(picalc, options.picalc_arguments, processors, job)) {
             return false;
         }
-        static_cast<void>(std::fprintf(stderr, " %s s%s\n", job[0].result.seconds.c_str(),
-                                       load_note(job[0].result.other_load).c_str()));
         record.single.push_back(job[0].result);
+        std::vector<double> times;
+        for (const RunResult& run : record.single) {
+            times.push_back(std::strtod(run.seconds.c_str(), nullptr));
+        }
+        static_cast<void>(std::fprintf(stderr, " %s s%s%s\n", job[0].result.seconds.c_str(),
+                                       load_note(job[0].result.other_load).c_str(),
+                                       drift_note(times, "runs").c_str()));
     }
     return true;
 }
@@ -240,8 +253,17 @@ bool run_rounds(const std::string& picalc, const RecordOptions& options, std::in
             static_cast<void>(std::fprintf(stderr, " %s", job.result.seconds.c_str()));
             record.copies.back().push_back(job.result);
         }
-        static_cast<void>(
-            std::fprintf(stderr, " s%s\n", load_note(jobs.front().result.other_load).c_str()));
+        std::vector<double> medians;
+        for (const std::vector<RunResult>& made : record.copies) {
+            std::vector<double> times;
+            for (const RunResult& run : made) {
+                times.push_back(std::strtod(run.seconds.c_str(), nullptr));
+            }
+            medians.push_back(stats::median_of(times));
+        }
+        static_cast<void>(std::fprintf(stderr, " s%s%s\n",
+                                       load_note(jobs.front().result.other_load).c_str(),
+                                       drift_note(medians, "rounds").c_str()));
     }
     return true;
 }

@@ -4,6 +4,8 @@
 // through nlohmann/json, and both are read back here.
 #pragma once
 
+#include "statistics.h"
+
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -32,6 +34,8 @@ inline constexpr const char* copy_median_key = "Copy median";
 inline constexpr const char* scaling_key = "Scaling";
 inline constexpr const char* disturbed_key = "Disturbed";
 inline constexpr const char* other_work_key = "Other work";
+inline constexpr const char* drift_key = "Drift";
+inline constexpr const char* copy_drift_key = "Copy drift";
 
 // What JSON readers hold the record's JSON to: doc/record.schema.json. It
 // goes up when a member is removed, renamed or changes its meaning or type;
@@ -129,7 +133,16 @@ struct Summary {
     // other work disturbed, with its load.
     std::vector<std::string> disturbed;
     double highest_load = -1; // the most other work during any run; -1 unknown
+    // Whether the runs, and the rounds' medians, trended over their order.
+    stats::Trend drift;
+    stats::Trend copy_drift;
 };
+
+// What a trend says, in a record's words: "runs slowed 4.1 % from first to
+// last (p = 0.003): the machine was warming up or throttling", "none (runs
+// 0.3 % faster from first to last, p = 0.42)", or why it was not tested.
+// WHAT names the series: "runs" or "rounds".
+std::string drift_text(const stats::Trend& trend, const char* what);
 
 Summary summarize(const std::vector<RunResult>& single,
                   const std::vector<std::vector<RunResult>>& copies);

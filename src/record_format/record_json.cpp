@@ -73,14 +73,27 @@ Json machine_json(const MachineInfo& machine) {
             {"energy_preference", text_or_null(machine.energy_preference)}};
 }
 
+Json trend_json(const stats::Trend& trend) {
+    if (!trend.tested) {
+        return {{"tested", false}, {"count", trend.n}};
+    }
+    return {{"tested", true},
+            {"count", trend.n},
+            {"p", rounded(trend.p, "%.6g")},
+            {"change", rounded(trend.change, "%.4f")},
+            {"drifted", trend.drifted}};
+}
+
 Json summary_json(const Summary& summary, bool loads_known) {
     Json json = {{"median", rounded(summary.median, "%.6f")},
                  {"minimum", rounded(summary.minimum, "%.6f")},
-                 {"maximum", rounded(summary.maximum, "%.6f")}};
+                 {"maximum", rounded(summary.maximum, "%.6f")},
+                 {"drift", trend_json(summary.drift)}};
     if (!summary.copies.empty()) {
         json["copies_at_once"] = summary.copies.front().size();
         json["copy_median"] = rounded(summary.copy_median, "%.6f");
         json["scaling"] = rounded(summary.scaling, "%.3f");
+        json["copy_drift"] = trend_json(summary.copy_drift);
     }
     json["highest_other_load"] = load_or_null(summary.highest_load);
     // A browser cannot see other processes: whether they disturbed a run is

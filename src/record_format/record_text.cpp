@@ -7,8 +7,10 @@
 #include "statistics.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace picalc::record_format {
 namespace {
@@ -214,12 +216,47 @@ Summary summarize(const std::vector<RunResult>& single,
                       "round " + std::to_string(r + 1) + " of " + std::to_string(copies.size()));
         }
     }
+    summary.drift = stats::trend_of(summary.single);
+    std::vector<double> round_medians;
+    for (const std::vector<double>& round : summary.copies) {
+        round_medians.push_back(stats::median_of(round));
+    }
+    summary.copy_drift = stats::trend_of(round_medians);
     if (!all_copies.empty()) {
         summary.copy_median = stats::median_of(all_copies);
         summary.scaling = stats::scaling_of(static_cast<double>(copies.front().size()),
                                             summary.median, summary.copy_median);
     }
     return summary;
+}
+
+std::string drift_text(const stats::Trend& trend, const char* what) {
+    char text[200];
+    if (!trend.tested) {
+        // "1 run", "1 round": WHAT without its plural s.
+        const std::string counted =
+            trend.n == 1 ? std::string(what, std::strlen(what) - 1) : std::string(what);
+        static_cast<void>(std::snprintf(
+            text, sizeof text, "not tested (%d %s: a trend needs %d to %d)", trend.n,
+            counted.c_str(), stats::smallest_trend_sample, stats::largest_trend_sample));
+    } else if (trend.drifted) {
+        static_cast<void>(
+            std::snprintf(text, sizeof text,
+                          "%s %s %.1f %% from first to last (%s): the machine was warming up "
+                          "or throttling, or other work changed",
+                          what, trend.change > 0 ? "slowed" : "sped up",
+                          std::fabs(trend.change) * 100, stats::p_text(trend.p).c_str()));
+    } else if (std::fabs(trend.change) < 0.0005) {
+        static_cast<void>(std::snprintf(text, sizeof text,
+                                        "none (%s no slower or faster from first to last, %s)",
+                                        what, stats::p_text(trend.p).c_str()));
+    } else {
+        static_cast<void>(
+            std::snprintf(text, sizeof text, "none (%s %.1f %% %s from first to last, %s)", what,
+                          std::fabs(trend.change) * 100, trend.change > 0 ? "slower" : "faster",
+                          stats::p_text(trend.p).c_str()));
+    }
+    return text;
 }
 
 std::string summary_text(const Record& record) {
@@ -230,6 +267,7 @@ std::string summary_text(const Record& record) {
     text += line(median_key, seconds_text(summary.median) + " seconds (minimum " +
                                  seconds_text(summary.minimum) + ", maximum " +
                                  seconds_text(summary.maximum) + ")");
+    text += line(drift_key, drift_text(summary.drift, "runs"));
     // The page cannot see other work, and says nothing of it.
     const std::string other_work = record.from_page ? "" : other_work_text(summary);
     if (summary.copies.empty()) {
@@ -244,6 +282,7 @@ std::string summary_text(const Record& record) {
     }
     text += line(copy_times_key, rounds + " seconds");
     text += line(copy_median_key, seconds_text(summary.copy_median) + " seconds");
+    text += line(copy_drift_key, drift_text(summary.copy_drift, "rounds"));
     char scaling[160];
     static_cast<void>(std::snprintf(scaling, sizeof scaling,
                                     "%.2f (%zu copies x %.6f s / %.6f s): the work of "

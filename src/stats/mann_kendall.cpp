@@ -28,7 +28,8 @@ double at_most_inversions(std::int32_t n, std::int64_t inversions) {
             if (i < share.size()) {
                 window += share[i];
             }
-            if (i >= static_cast<std::size_t>(k) && i - static_cast<std::size_t>(k) < share.size()) {
+            if (i >= static_cast<std::size_t>(k) &&
+                i - static_cast<std::size_t>(k) < share.size()) {
                 window -= share[i - static_cast<std::size_t>(k)];
             }
             next[i] = window / k;
@@ -46,7 +47,8 @@ double at_most_inversions(std::int32_t n, std::int64_t inversions) {
 
 Trend trend_of(const std::vector<double>& times) {
     Trend trend;
-    const std::int32_t n = static_cast<std::int32_t>(std::min<std::size_t>(times.size(), INT32_MAX));
+    const std::int32_t n =
+        static_cast<std::int32_t>(std::min<std::size_t>(times.size(), INT32_MAX));
     trend.n = n;
     if (n < smallest_trend_sample || n > largest_trend_sample) {
         return trend;

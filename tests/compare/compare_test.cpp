@@ -195,6 +195,56 @@ TEST(Compare, OutputFormats) {
     }
 }
 
+// Runs that slowed from first to last are named; a record's own "Drift:"
+// line must say what its runs say.
+TEST(Compare, DriftIsCheckedAndNamed) {
+    const std::vector<const char*> slowing = {"1.000000", "1.010000", "1.020000", "1.030000",
+                                              "1.040000", "1.050000", "1.060000"};
+    const std::vector<const char*> quiet = {"1.030000", "1.010000", "1.040000", "1.000000",
+                                            "1.050000", "1.020000", "1.030000"};
+    const std::string drift_line =
+        "Drift: runs slowed 5.8 % from first to last (p < 0.001): the machine was warming up "
+        "or throttling, or other work changed\n";
+    struct Case {
+        const char* what;
+        std::string text;
+        bool genuine;
+        const char* named; // in what else differs, or in the refusal
+    };
+    const Case cases[] = {
+        {"no Drift line", record_of(slowing, "CPU: one"), true, "A's runs slowed 5.8 %"},
+        {"its own Drift line", record_of(slowing, drift_line + "CPU: one"), true,
+         "A's runs slowed 5.8 %"},
+        {"a Drift line that hides it",
+         record_of(slowing,
+                   "Drift: none (runs 0.1 % slower from first to last, p = 0.42)\nCPU: one"),
+         false, "its \"Drift:\" line does not match its runs, which say \"runs slowed 5.8 %"},
+        {"quiet runs", record_of(quiet, "CPU: one"), true, nullptr},
+    };
+    for (const Case& c : cases) {
+        const std::vector<RecordFile> files = {
+            read_record_text("a.txt", c.text),
+            read_record_text("b.txt", record_of(quiet, "CPU: one"))};
+        ASSERT_EQ(files[0].genuine, c.genuine) << c.what << ": " << files[0].refusal;
+        if (!c.genuine) {
+            EXPECT_EQ(files[0].refusal.rfind(c.named, 0), 0U) << c.what << ": " << files[0].refusal;
+            continue;
+        }
+        std::string out;
+        std::string refusal;
+        ASSERT_TRUE(compare_files(files, "", Format::Text, out, refusal)) << refusal;
+        EXPECT_EQ(out.find("drift") == std::string::npos && out.find("slowed") == std::string::npos,
+                  c.named == nullptr)
+            << c.what << "\n"
+            << out;
+        if (c.named != nullptr) {
+            EXPECT_NE(out.find(std::string("Differs: ") + c.named), std::string::npos)
+                << c.what << "\n"
+                << out;
+        }
+    }
+}
+
 TEST(Compare, DifferentWorkloadsAreRefusedOrGrouped) {
     std::vector<RecordFile> files = two_records("CPU: one\nBuild: gcc", "1.800000");
     files[1] = read_record_text("c.txt", record_of({"1.800000"}, "", "run_763_stomer.txt"));
