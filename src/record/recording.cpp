@@ -9,9 +9,7 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <vector>
 
 namespace picalc::record {
 namespace {
@@ -207,8 +205,7 @@ std::string output_problem(const RecordOptions& options, const std::string& reco
 }
 
 // The progress line's word on a trend so far: "" while there is none.
-std::string drift_note(const std::vector<double>& times, const char* what) {
-    const stats::Trend trend = stats::trend_of(times);
+std::string drift_note(const stats::Trend& trend, const char* what) {
     return trend.drifted ? "; so far the " + record_format::drift_text(trend, what) : "";
 }
 
@@ -223,13 +220,10 @@ bool run_singles(const std::string& picalc, const RecordOptions& options, std::i
             return false;
         }
         record.single.push_back(job[0].result);
-        std::vector<double> times;
-        for (const RunResult& run : record.single) {
-            times.push_back(std::strtod(run.seconds.c_str(), nullptr));
-        }
-        static_cast<void>(std::fprintf(stderr, " %s s%s%s\n", job[0].result.seconds.c_str(),
-                                       load_note(job[0].result.other_load).c_str(),
-                                       drift_note(times, "runs").c_str()));
+        static_cast<void>(std::fprintf(
+            stderr, " %s s%s%s\n", job[0].result.seconds.c_str(),
+            load_note(job[0].result.other_load).c_str(),
+            drift_note(record_format::summarize(record.single, {}).drift, "runs").c_str()));
     }
     return true;
 }
@@ -253,17 +247,9 @@ bool run_rounds(const std::string& picalc, const RecordOptions& options, std::in
             static_cast<void>(std::fprintf(stderr, " %s", job.result.seconds.c_str()));
             record.copies.back().push_back(job.result);
         }
-        std::vector<double> medians;
-        for (const std::vector<RunResult>& made : record.copies) {
-            std::vector<double> times;
-            for (const RunResult& run : made) {
-                times.push_back(std::strtod(run.seconds.c_str(), nullptr));
-            }
-            medians.push_back(stats::median_of(times));
-        }
-        static_cast<void>(std::fprintf(stderr, " s%s%s\n",
-                                       load_note(jobs.front().result.other_load).c_str(),
-                                       drift_note(medians, "rounds").c_str()));
+        static_cast<void>(std::fprintf(
+            stderr, " s%s%s\n", load_note(jobs.front().result.other_load).c_str(),
+            drift_note(record_format::summarize({}, record.copies).copy_drift, "rounds").c_str()));
     }
     return true;
 }

@@ -6,7 +6,7 @@
 # each fail with a message and leave no record. A run beside a busy process
 # is flagged as disturbed, and one on a quiet machine is not; two records of
 # one day get two names, and an existing file is replaced only with
-# --overwrite.
+# --overwrite. Runs that slow steadily are named as drift.
 #
 #   picalc_record_cli.sh PICALC_RECORD PICALC_CHECK
 set -uo pipefail
@@ -158,6 +158,32 @@ if [ -f "$work/names/busy.json" ]; then
 fi
 rm -f "$work/r.txt"
 expect 2 "$first exists: give --overwrite" --record "$work/names/$first" 0
+
+# A picalc whose runs slow by 20 ms each: the progress line says so once the
+# runs so far show it, and the record, its JSON and picalc-compare name it.
+checks=$((checks + 1))
+printf '#!/bin/sh
+n=$(($(cat %s/count 2>/dev/null || echo 0) + 1))
+echo $n >%s/count
+' "$work" "$work" >"$work/slowing"
+printf 'sed "s/^Total time 1.456000 seconds \$/Total time 1.$((400 + 20 * n))000 seconds /" %s\n' "$genuine" >>"$work/slowing"
+chmod +x "$work/slowing"
+(cd "$work" && timeout 600 "$record" --picalc "$work/slowing" --runs 6 --copies 0 --record "$work/slowing.txt" \
+  --json "$work/slowing.json" 130 >"$work/out" 2>"$work/err")
+drift="runs slowed 6.8 % from first to last (p = 0.003): the machine was warming up or throttling, or other work changed"
+# (Other work, such as a parallel test, may add its own note to a line.)
+if ! grep -F "; so far the $drift" "$work/err" | grep -q '^run 6 of 6 \.\.\. 1\.520000 s' ||
+  grep -q "so far" <(head -n 4 "$work/err") ||
+  ! grep -qxF "Drift: $drift" "$work/slowing.txt" ||
+  ! jq -e '.summary.drift | .drifted and .tested and .count == 6' "$work/slowing.json" >/dev/null; then
+  fail "slowing runs: the drift is not named as it should be"
+  cat "$work/err"
+  grep '^Drift' "$work/slowing.txt"
+else
+  echo "ok:   slowing runs: \"$drift\" in the progress line, the record and the JSON"
+  bash "$(dirname "$0")/../record_format/json_schema.sh" "$work/slowing.json"
+  [ $? -ne 1 ] || fail "the JSON of a drifted record does not hold to doc/record.schema.json"
+fi
 
 echo "$((checks - failures)) passed, $failures failed"
 [ "$failures" -eq 0 ]
