@@ -35,7 +35,7 @@ const result = {
 const made = (measured) => pageRecord(toolInNode, measured);
 
 test("the summary is picalc-record's, line for line, on a record it made", async () => {
-  const record = await readFile(new URL("../../results/2026-12-09-epyc-zen4-native-gcc12.txt", import.meta.url), "utf8");
+  const record = await readFile(new URL("../../results/2026-12-10-epyc-zen4-native-gcc12-drift.txt", import.meta.url), "utf8");
   // The page cannot see other work, and has no line for it.
   const expected = /^Runs: [^]*?\n\n/m.exec(record)[0].trimEnd().split("\n").filter((line) => !line.startsWith("Other work: "));
   const numbers = (line) => line.replace(/^[^:]*: | seconds$/g, "").split(/ |, /).map(Number);
@@ -44,10 +44,7 @@ test("the summary is picalc-record's, line for line, on a record it made", async
   const times = numbers(expected.find((line) => line.startsWith("Run times: ")));
   const summary = await made({ ...result, digits: 9999, formula: "Gauss", times, copies: rounds,
     outputs: times.map(() => "") });
-  // Records made before the drift lines lack them; the rest must agree.
-  const drift = (line) => /^(Copy drift|Drift): /.test(line);
-  const older = !expected.some(drift);
-  assert.deepEqual(older ? summary.summary_lines.filter((line) => !drift(line)) : summary.summary_lines, expected);
+  assert.deepEqual(summary.summary_lines, expected);
   assert.equal(summary.median.toFixed(6), /^Median: (\S+)/m.exec(record)[1]);
   const one = await made({ ...result, times: undefined, copies: undefined, total: 1.5, outputs: [""] });
   assert.deepEqual(one.summary_lines.slice(1),
