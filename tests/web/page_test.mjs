@@ -182,7 +182,7 @@ for (const name of names) {
       await runEnded(page);
       const download = await downloaded(page, "download");
       assert.match(download.name, /^\d{4}-\d\d-\d\d-[a-z0-9-]+-wasm\.txt$/);
-      assert.match(download.text, /^CPU: unknown\nCores: \d+ logical processors, unknown physical cores, hypervisor unknown\nHardware: max unknown, base unknown, reported unknown; caches unknown; memory (\d+ MiB|unknown); SMT unknown; governor unknown, boost unknown, energy preference unknown\nSystem: .+\nBuild: picalc \d+\.\d+\.\d+, .+ \(\w+ engine\), WebAssembly page, .+\nRun by: unknown\nDate: \d{4}-\d\d-\d\d\nNotes: .+\n\nRuns: 1 of 0 digits \[Gauss\], one after another\n.*\n.*\n\npi calc/);
+      assert.match(download.text, /^CPU: unknown\nCores: \d+ logical processors, unknown physical cores, hypervisor unknown\nHardware: max unknown, base unknown, reported unknown; caches unknown; memory (\d+ MiB|unknown); SMT unknown; governor unknown, boost unknown, energy preference unknown\nSystem: .+\nBuild: picalc \d+\.\d+\.\d+, .+ \(\w+ engine\), WebAssembly page, .+\nRun by: unknown\nDate: \d{4}-\d\d-\d\d\nNotes: .+\n\nRuns: 1 of 0 digits \[Gauss\], one after another\nRun times: .*\nMedian: .*\nDrift: not tested \(1 run: .*\n\npi calc/);
       const verdict = await checked(t, download);
       if (verdict !== null) assert.match(verdict, /^valid: 0 digits \[Gauss\]/);
       shared = { link: await property(page, "#share", "href"), score: await text(page, "#score") };
@@ -208,8 +208,10 @@ for (const name of names) {
       assert.equal(await text(page, "#score-label"), "Median total time of 3 runs");
       const summary = await page.evaluate(() => [...document.querySelectorAll("#summary li")].map((line) => line.textContent));
       assert.equal(summary[0], "Runs: 3 of 0 digits [Gauss], one after another");
-      assert.equal(summary[3], `Copies: ${copies} at once, 3 rounds`);
-      assert.match(summary[6], /^Scaling: \d+\.\d\d \(/);
+      assert.match(summary[3], /^Drift: not tested \(3 runs: /);
+      assert.equal(summary[4], `Copies: ${copies} at once, 3 rounds`);
+      assert.match(summary[7], /^Copy drift: not tested \(3 rounds: /);
+      assert.match(summary[8], /^Scaling: \d+\.\d\d \(/);
       assert.match(await text(page, "#verdict"), new RegExp(`^Verified: all ${3 + 3 * copies} runs and copies checked line by line`));
 
       const record = await downloaded(page, "download");
