@@ -185,11 +185,7 @@ stats::Trend drift_of(const RecordFile& file) {
 }
 
 stats::Trend copy_drift_of(const RecordFile& file) {
-    std::vector<double> medians;
-    for (const std::vector<double>& round : file.copy_rounds) {
-        medians.push_back(stats::median_of(round));
-    }
-    return stats::trend_of(medians);
+    return stats::trend_of_rounds(file.copy_rounds);
 }
 
 double scaling_of(const RecordFile& file) {

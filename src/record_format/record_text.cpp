@@ -217,11 +217,7 @@ Summary summarize(const std::vector<RunResult>& single,
         }
     }
     summary.drift = stats::trend_of(summary.single);
-    std::vector<double> round_medians;
-    for (const std::vector<double>& round : summary.copies) {
-        round_medians.push_back(stats::median_of(round));
-    }
-    summary.copy_drift = stats::trend_of(round_medians);
+    summary.copy_drift = stats::trend_of_rounds(summary.copies);
     if (!all_copies.empty()) {
         summary.copy_median = stats::median_of(all_copies);
         summary.scaling = stats::scaling_of(static_cast<double>(copies.front().size()),

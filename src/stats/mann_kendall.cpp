@@ -92,4 +92,13 @@ Trend trend_of(const std::vector<double>& times) {
     return trend;
 }
 
+Trend trend_of_rounds(const std::vector<std::vector<double>>& rounds) {
+    std::vector<double> medians;
+    medians.reserve(rounds.size());
+    for (const std::vector<double>& round : rounds) {
+        medians.push_back(median_of(round));
+    }
+    return trend_of(medians);
+}
+
 } // namespace picalc::stats

@@ -108,6 +108,8 @@ inline constexpr std::int32_t largest_exact_trend = 50;
 inline constexpr std::int32_t largest_trend_sample = 2000;
 inline constexpr double smallest_drift = 0.02;
 Trend trend_of(const std::vector<double>& times);
+// The trend of rounds of copies: of each round's median, in round order.
+Trend trend_of_rounds(const std::vector<std::vector<double>>& rounds);
 
 // "p = 0.008", "p = 0.42", "p < 0.001".
 std::string p_text(double p);

@@ -175,6 +175,13 @@ TEST(Trend, DriftNeedsBothEvidenceAndSize) {
         EXPECT_EQ(trend.drifted, c.drifted) << c.what << ": p " << trend.p;
         EXPECT_NEAR(trend.change, c.change, 1e-9) << c.what;
     }
+    // Rounds trend by their medians: the slow copy of each round is no trend.
+    const std::vector<std::vector<double>> rounds = {{1.00, 1.50, 1.20}, {1.01, 1.40, 1.21},
+                                                     {1.02, 1.60, 1.22}, {1.03, 1.45, 1.23},
+                                                     {1.04, 1.55, 1.24}, {1.05, 1.42, 1.25}};
+    const Trend by_rounds = trend_of_rounds(rounds);
+    EXPECT_TRUE(by_rounds.drifted);
+    EXPECT_NEAR(by_rounds.change, 0.05 / 1.225, 1e-9);
 }
 
 TEST(Summaries, PInWords) {
