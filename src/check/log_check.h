@@ -93,6 +93,14 @@ struct SavedLog {
 void read_saved_log(SavedLog& log, const char* bytes, std::size_t size);
 CheckReport finish_saved_log(SavedLog& log);
 
+// Opens PATH to be checked, or says why not in WHY: anything but a regular
+// file (a folder, a device, a FIFO) is refused before a byte is read, as it
+// could block or never end.
+std::FILE* open_input_file(const char* path, std::string& why);
+// Whether standard input can be read to its end: a terminal or a pipe can,
+// a device such as /dev/zero cannot.
+bool input_stream_usable(std::FILE* stream, std::string& why);
+
 // Reads and checks a whole stream; false on a read error.
 bool check_saved_log_from(std::FILE* stream, CheckReport& report);
 // The same, keeping what was read: each run's time and the header.

@@ -43,9 +43,10 @@ int main(int argc, char** argv) {
     static_cast<void>(_setmode(_fileno(stdin), _O_BINARY));
 #endif
     const char* name = from_stdin ? "standard input" : argv[1];
-    std::FILE* stream = from_stdin ? stdin : std::fopen(argv[1], "rb");
-    if (stream == nullptr) {
-        return report_unreadable(name, std::strerror(errno));
+    std::string why;
+    std::FILE* stream = from_stdin ? stdin : open_input_file(argv[1], why);
+    if (stream == nullptr || (from_stdin && !input_stream_usable(stdin, why))) {
+        return report_unreadable(name, why.c_str());
     }
     CheckReport report;
     try {

@@ -195,12 +195,15 @@ double scaling_of(const RecordFile& file) {
 }
 
 RecordFile read_record(const std::string& path) {
-    errno = 0;
-    std::FILE* stream = std::fopen(path.c_str(), "rb");
+    std::string why;
+    std::FILE* stream = check::open_input_file(path.c_str(), why);
     check::SavedLog log;
     check::CheckReport report;
+    errno = 0;
     const bool read = stream != nullptr && check::check_saved_log_from(stream, log, report);
-    const char* why = errno != 0 ? std::strerror(errno) : "read error";
+    if (stream != nullptr && !read) {
+        why = errno != 0 ? std::strerror(errno) : "read error";
+    }
     if (stream != nullptr) {
         static_cast<void>(std::fclose(stream)); // only read from
     }

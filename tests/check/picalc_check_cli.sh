@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # picalc-check as a user runs it: where it reads from, what it prints and its
 # exit status for a valid run, a tampered one, a run that ended early, input
-# it cannot read, a run saved as UTF-16 and a file of two runs, optionally
+# it cannot read or that would never end, a run saved as UTF-16 and a file of two runs, optionally
 # through an emulator or wine.
 #
 #   picalc_check_cli.sh PICALC_CHECK [RUNNER ARGUMENTS...]
@@ -46,7 +46,15 @@ expect 1 "line 7: DIGITS: 131" /dev/null "$work/tampered"
 expect 1 "not a complete run" "$work/early"
 expect 1 "no picalc run found" /dev/null "$work/empty"
 expect 2 "picalc-check: cannot read $work/missing:" /dev/null "$work/missing"
-expect 2 "picalc-check: cannot read $work:" /dev/null "$work"
+expect 2 "picalc-check: cannot read $work: it is a folder, not a file" /dev/null "$work"
+# Devices and FIFOs never end, or block: refused before a byte is read. Wine
+# maps neither to a Windows file, so they are tried where POSIX runs them.
+if [[ "${runner[*]:-}" != *wine* ]]; then
+  mkfifo "$work/fifo"
+  expect 2 "picalc-check: cannot read /dev/zero: it is not a regular file" /dev/null /dev/zero
+  expect 2 "picalc-check: cannot read $work/fifo: it is not a regular file" /dev/null "$work/fifo"
+  expect 2 "picalc-check: cannot read standard input: it is a device" /dev/zero
+fi
 expect 2 "usage: picalc-check" /dev/null "$work/valid" "$work/valid"
 expect 0 "valid: 130 digits" /dev/null "$work/utf16"
 expect 0 "valid: 2 runs of 130 digits [Gauss], median total time 1.456000" /dev/null "$work/two"

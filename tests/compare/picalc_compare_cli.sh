@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # picalc-compare as a user runs it: its exit status and first line of output
 # or error for two records that differ and two that do not, a tampered
-# record, a file that is not a run, an unreadable file, records of different
+# record, a file that is not a run, an unreadable file, a folder or device, records of different
 # workloads, a UTF-16 record, and the command-line mistakes, optionally
 # through an emulator or wine.
 #
@@ -52,6 +52,11 @@ expect 0 "A: slow" slow utf16
 expect 1 "picalc-compare: tampered: run 1: line" slow tampered
 expect 1 "picalc-compare: text: no picalc run found" slow text
 expect 2 "picalc-compare: missing: cannot read it" slow missing
+mkdir "$work/folder"
+expect 2 "picalc-compare: folder: cannot read it: it is a folder, not a file" slow folder
+if [[ "${runner[*]:-}" != *wine* ]]; then
+  expect 2 "picalc-compare: /dev/zero: cannot read it: it is not a regular file" slow /dev/zero
+fi
 expect 1 "picalc-compare: slow holds runs of 130 digits [Gauss] and stomer runs of 763 digits [Stomer]" slow stomer
 expect 0 "**130 digits [Gauss]**, against fast (the fastest)" --markdown slow fast same stomer
 expect 0 "workload,record,path" --csv slow fast
