@@ -199,10 +199,23 @@ bool is_time_line(std::string_view line, std::string_view& seconds) {
         return false;
     }
     seconds = line.substr(before.size(), line.size() - before.size() - after.size());
+    // Whole seconds up to ten digits (over 300 years), and more than none.
     const std::size_t point = seconds.find('.');
-    return point != std::string_view::npos && point > 0 && point + 7 == seconds.size() &&
-           all_of(seconds.substr(0, point), "0123456789") &&
-           all_of(seconds.substr(point + 1), "0123456789");
+    return point != std::string_view::npos && point > 0 && point <= 10 &&
+           point + 7 == seconds.size() && all_of(seconds.substr(0, point), "0123456789") &&
+           all_of(seconds.substr(point + 1), "0123456789") &&
+           seconds.find_first_not_of("0.") != std::string_view::npos;
+}
+
+// Why line K is not a time line; never empty, even for a line that holds the
+// placeholder text itself.
+std::string time_mismatch(const SavedRun& run, std::size_t k) {
+    constexpr std::string_view expected = "Total time <seconds> seconds";
+    if (k >= line_count(run)) {
+        return mismatch(run, k, expected);
+    }
+    return line_name(run, k) + ": expected a time of more than 0 seconds, as " +
+           quoted("Total time 1.234567 seconds") + " gives it, found " + quoted(line_at(run, k));
 }
 
 // The digits every run of one count and formula must list. The runs of a
@@ -306,7 +319,7 @@ CheckReport check_saved_run(const SavedRun& run) {
     }
     std::string_view seconds;
     if (k >= line_count(run) || !is_time_line(line_at(run, k), seconds)) {
-        return invalid(mismatch(run, k, "Total time <seconds> seconds"));
+        return invalid(time_mismatch(run, k));
     }
     for (const char* expected : {closing_line, last_line}) {
         if (report = mismatch(run, ++k, expected); !report.empty()) {

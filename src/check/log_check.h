@@ -90,6 +90,10 @@ struct SavedLog {
     bool more_runs = false; // a banner follows the bad run
 };
 
+// Far more than a record holds (picalc-record makes at most 100), and few
+// enough that every comparison of them stays quick.
+inline constexpr std::int32_t max_runs_per_file = 10000;
+
 void read_saved_log(SavedLog& log, const char* bytes, std::size_t size);
 CheckReport finish_saved_log(SavedLog& log);
 

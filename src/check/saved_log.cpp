@@ -70,6 +70,13 @@ void fail(SavedLog& log, const CheckReport& report) {
 }
 
 void settle_run(SavedLog& log) {
+    if (log.runs == max_runs_per_file) {
+        fail(log, {Verdict::Invalid,
+                   "more than " + std::to_string(max_runs_per_file) +
+                       " runs: one file may hold at most that many",
+                   0, Formula::Gauss, ""});
+        return;
+    }
     ++log.runs;
     const CheckReport report = check_saved_run(log.run);
     const std::int64_t lines_read =

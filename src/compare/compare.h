@@ -41,6 +41,11 @@ struct RecordFile {
     std::string engine; // "Blink", "Gecko", "WebKit" or "" for a browser's record
 };
 
+// What a record may hold: picalc-record's own limits, so that no file can
+// ask for more work than a real record takes.
+inline constexpr std::int32_t max_copies_at_once = 1024;
+inline constexpr std::int32_t max_copy_rounds = 100;
+
 // Reads PATH and checks every run in it with picalc-check's code, and that
 // the record's own summary lines agree with those runs.
 RecordFile read_record(const std::string& path);

@@ -31,34 +31,34 @@ bool ends_with(const std::string& text, const std::string& suffix) {
            text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-// Why the summary lines disagree with the checked runs; "" when they agree.
-std::string summary_mismatch(RecordFile& file) {
-    std::string times;
-    for (const double seconds : file.times) {
-        times += (times.empty() ? "" : " ") + seconds_text(seconds);
+// The summary lines picalc-record writes, in its order: a file with any of
+// them declares itself a record, and must then have them all, right.
+const char* const summary_keys[] = {
+    format::runs_key,    format::run_times_key,  format::median_key,      format::drift_key,
+    format::copies_key,  format::copy_times_key, format::copy_median_key, format::copy_drift_key,
+    format::scaling_key, format::disturbed_key,  format::other_work_key,
+};
+// Lines that records made before them lack, and may still lack.
+bool optional_line(const std::string& key) {
+    return key == format::drift_key || key == format::copy_drift_key;
+}
+// Lines no reader can recompute: how busy other work kept the machine.
+bool free_line(const std::string& key) {
+    return key == format::disturbed_key || key == format::other_work_key;
+}
+
+bool declares_record(const RecordFile& file) {
+    for (const char* key : summary_keys) {
+        if (!header_value(file, key).empty()) {
+            return true;
+        }
     }
-    const std::string run_times = header_value(file, format::run_times_key);
-    if (!run_times.empty() && run_times != times + " seconds") {
-        return "its " + line_of(format::run_times_key) +
-               " does not match the times its runs print (" + times + ")";
-    }
-    const std::string median = header_value(file, format::median_key);
-    if (!median.empty() && median.rfind(seconds_text(median_time(file)) + " seconds", 0) != 0) {
-        return "its " + line_of(format::median_key) + " does not match its runs, whose median is " +
-               seconds_text(median_time(file));
-    }
-    const std::string drift = header_value(file, format::drift_key);
-    const std::string runs_drift = format::drift_text(drift_of(file), "runs");
-    if (!drift.empty() && drift != runs_drift) {
-        return "its " + line_of(format::drift_key) + " does not match its runs, which say \"" +
-               runs_drift + "\"";
-    }
-    const std::string runs = header_value(file, format::runs_key);
-    if (!runs.empty() &&
-        runs.rfind(std::to_string(file.times.size()) + " of " + workload_of(file), 0) != 0) {
-        return "its " + line_of(format::runs_key) + " does not match the " +
-               std::to_string(file.times.size()) + " runs of " + workload_of(file) + " it holds";
-    }
+    return false;
+}
+
+// The "Copies:" and "Copy times:" lines read into FILE's rounds; the reason
+// when they cannot be.
+std::string read_copies(RecordFile& file) {
     const std::string copies = header_value(file, format::copies_key);
     const std::string copy_times = header_value(file, format::copy_times_key);
     if (copies.empty() != copy_times.empty()) {
@@ -74,12 +74,12 @@ std::string summary_mismatch(RecordFile& file) {
     char* rounds_end = nullptr;
     const long rounds =
         rest.rfind(" at once, ", 0) == 0 ? std::strtol(rest.c_str() + 10, &rounds_end, 10) : 0;
-    const bool well_formed = rounds_end != nullptr && (std::string(rounds_end) == " rounds" ||
-                                                       std::string(rounds_end) == " round");
-    if (!well_formed || at_once < 1 || at_once > 100000 || rounds < 1 || rounds > 100000 ||
-        !ends_with(copy_times, " seconds")) {
+    const bool well_formed = rounds_end != nullptr && std::string(rounds_end) == " rounds";
+    if (!well_formed || at_once < 1 || at_once > max_copies_at_once || rounds < 1 ||
+        rounds > max_copy_rounds || !ends_with(copy_times, " seconds")) {
         return "its " + quoted(format::copies_key) + " or " + line_of(format::copy_times_key) +
-               " is not one picalc-record writes";
+               " is not one picalc-record writes (at most " + std::to_string(max_copies_at_once) +
+               " copies at once and " + std::to_string(max_copy_rounds) + " rounds)";
     }
     const std::string values = copy_times.substr(0, copy_times.size() - 8);
     std::size_t start = 0;
@@ -93,19 +93,69 @@ std::string summary_mismatch(RecordFile& file) {
                    std::to_string(at_once) + " times";
         }
         file.copy_rounds.push_back(round);
+        if (file.copy_rounds.size() > static_cast<std::size_t>(rounds)) {
+            break;
+        }
         start = end + 2;
     }
     if (file.copy_rounds.size() != static_cast<std::size_t>(rounds)) {
         return "its " + line_of(format::copy_times_key) + " holds " +
-               std::to_string(file.copy_rounds.size()) + " rounds, not the " +
-               std::to_string(rounds) + " its " + line_of(format::copies_key) + " names";
+               (file.copy_rounds.size() > static_cast<std::size_t>(rounds) ? "more" : "fewer") +
+               " rounds than the " + std::to_string(rounds) + " its " +
+               line_of(format::copies_key) + " names";
     }
     file.copies = static_cast<std::int32_t>(at_once);
-    const std::string copy_drift = header_value(file, format::copy_drift_key);
-    const std::string rounds_drift = format::drift_text(copy_drift_of(file), "rounds");
-    if (!copy_drift.empty() && copy_drift != rounds_drift) {
-        return "its " + line_of(format::copy_drift_key) +
-               " does not match its rounds, which say \"" + rounds_drift + "\"";
+    return "";
+}
+
+// The summary lines a record of FILE's runs and rounds has, in its writer's
+// own words.
+format::HeaderLines expected_summary(const RecordFile& file) {
+    format::Record record;
+    record.from_page = true; // no line on other work, which only the record knows
+    record.run_name = workload_of(file);
+    const auto results = [](const std::vector<double>& times) {
+        std::vector<format::RunResult> runs(times.size());
+        for (std::size_t i = 0; i < times.size(); ++i) {
+            runs[i].seconds = seconds_text(times[i]);
+        }
+        return runs;
+    };
+    std::vector<std::vector<format::RunResult>> rounds;
+    for (const std::vector<double>& round : file.copy_rounds) {
+        rounds.push_back(results(round));
+    }
+    record.summary = format::summarize(results(file.times), rounds);
+    return format::header_lines(format::summary_text(record));
+}
+
+// Why the summary lines disagree with the checked runs; "" when they agree.
+// Every line is compared whole with the one the runs give, so no part of
+// one (a minimum, a round, a scaling) goes unchecked.
+std::string summary_mismatch(RecordFile& file) {
+    if (!declares_record(file)) {
+        return ""; // a saved run or runs with notes of their own: the runs are all it claims
+    }
+    if (std::string why = read_copies(file); !why.empty()) {
+        return why;
+    }
+    const format::HeaderLines expected = expected_summary(file);
+    for (const auto& [key, value] : expected) {
+        const std::string found = header_value(file, key);
+        if (found.empty() && !optional_line(key)) {
+            return "it is a record without its " + line_of(key.c_str()) +
+                   ": a record has every summary line, and this one has lost one";
+        }
+        if (!found.empty() && found != value) {
+            return "its " + line_of(key.c_str()) + " does not match its runs, which give \"" +
+                   value + "\"";
+        }
+    }
+    for (const char* key : summary_keys) {
+        if (!free_line(key) && format::header_value(expected, key).empty() &&
+            !header_value(file, key).empty()) {
+            return "its " + line_of(key) + " belongs to copies that it does not hold";
+        }
     }
     return "";
 }

@@ -208,8 +208,11 @@ HeaderLines header_lines(const std::string& preamble);
 // The value of KEY's line, or "" when there is none.
 std::string header_value(const HeaderLines& header, const std::string& key);
 
-// "1.000000 2.000000": times separated by single spaces, each as picalc
-// prints a time; false for anything else.
+// "1.000000 2.000000": times separated by single spaces, each a positive
+// number of digits with at most one point, up to max_time_characters long,
+// and at most max_times of them; false for anything else.
+inline constexpr std::size_t max_time_characters = 20;
+inline constexpr std::size_t max_times = 100000;
 bool parse_times(const std::string& text, std::vector<double>& times);
 
 } // namespace picalc::record_format

@@ -355,10 +355,19 @@ bool parse_times(const std::string& text, std::vector<double>& times) {
         std::size_t end = text.find(' ', start);
         end = end == std::string::npos ? text.size() : end;
         const std::string number = text.substr(start, end - start);
-        char* stop = nullptr;
-        const double value = std::strtod(number.c_str(), &stop);
-        if (number.empty() || number.find_first_not_of("0123456789.") != std::string::npos ||
-            stop != number.c_str() + number.size()) {
+        // Digits, and at most one point with digits after it: no sign, no
+        // exponent, no "inf", and short enough to be a time at all.
+        const std::size_t point = number.find('.');
+        const bool digits_only = number.find_first_not_of("0123456789.") == std::string::npos;
+        const bool one_point =
+            point == std::string::npos || (point > 0 && point + 1 < number.size() &&
+                                           number.find('.', point + 1) == std::string::npos);
+        if (number.empty() || number.size() > max_time_characters || !digits_only || !one_point ||
+            times.size() >= max_times) {
+            return false;
+        }
+        const double value = std::strtod(number.c_str(), nullptr);
+        if (!(value > 0) || !std::isfinite(value)) {
             return false;
         }
         times.push_back(value);

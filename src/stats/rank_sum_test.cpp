@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
+#include <limits>
 #include <numeric>
 
 namespace picalc::stats {
@@ -78,6 +80,77 @@ double normal_quantile(double tail) {
 // The smaller sample first: the distribution is the same and cheaper to count.
 bool smaller_first(const std::vector<double>& a, const std::vector<double>& b) {
     return a.size() <= b.size();
+}
+
+// The logarithms of a sample's times, in order; a time of 0 or less counts as
+// a nanosecond, so that every logarithm is finite.
+std::vector<double> sorted_logs(const std::vector<double>& times) {
+    std::vector<double> logs;
+    logs.reserve(times.size());
+    for (const double t : times) {
+        logs.push_back(std::log(std::max(t, 1e-9)));
+    }
+    std::sort(logs.begin(), logs.end());
+    return logs;
+}
+
+// How many differences x - y (x from X, y from Y, both sorted) are at most
+// LIMIT. Rounded subtraction is monotone in each operand, so for growing y
+// the x that qualify are a growing prefix of X: one pass, no pairs kept.
+std::uint64_t differences_at_most(const std::vector<double>& x, const std::vector<double>& y,
+                                  double limit) {
+    std::uint64_t count = 0;
+    std::size_t prefix = 0;
+    for (const double b : y) {
+        while (prefix < x.size() && x[prefix] - b <= limit) {
+            ++prefix;
+        }
+        count += prefix;
+    }
+    return count;
+}
+
+// Doubles in their order as integers, so that bisection over them ends on
+// neighbouring values.
+std::int64_t ordered_bits(double value) {
+    std::int64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits < 0 ? std::numeric_limits<std::int64_t>::min() - bits : bits;
+}
+
+double from_ordered_bits(std::int64_t ordered) {
+    const std::int64_t bits =
+        ordered < 0 ? std::numeric_limits<std::int64_t>::min() - ordered : ordered;
+    double value = 0;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+// The RANK-th smallest (from 1) of every difference x - y, found by bisection
+// over the doubles between the smallest and largest difference: about 64
+// passes over the samples, in memory for the samples alone, where sorting
+// every pair took memory for n_a x n_b of them.
+double kth_difference(const std::vector<double>& x, const std::vector<double>& y,
+                      std::uint64_t rank) {
+    double low = x.front() - y.back(); // the smallest difference
+    if (differences_at_most(x, y, low) >= rank) {
+        return low;
+    }
+    std::int64_t below = ordered_bits(low);                  // too few at most this
+    std::int64_t above = ordered_bits(x.back() - y.front()); // the largest: enough
+    // The gap can pass the int64 range; unsigned arithmetic holds it.
+    const auto gap = [&] {
+        return static_cast<std::uint64_t>(above) - static_cast<std::uint64_t>(below);
+    };
+    while (gap() > 1) {
+        const std::int64_t middle = below + static_cast<std::int64_t>(gap() / 2);
+        if (differences_at_most(x, y, from_ordered_bits(middle)) >= rank) {
+            above = middle;
+        } else {
+            below = middle;
+        }
+    }
+    return from_ordered_bits(above);
 }
 
 } // namespace
@@ -158,15 +231,6 @@ RatioInterval ratio_interval(const std::vector<double>& a, const std::vector<dou
     if (a.empty() || b.empty()) {
         return interval;
     }
-    // log(a_i) - log(b_j) for every pair, in order.
-    std::vector<double> differences;
-    differences.reserve(a.size() * b.size());
-    for (const double x : a) {
-        for (const double y : b) {
-            differences.push_back(std::log(std::max(x, 1e-9)) - std::log(std::max(y, 1e-9)));
-        }
-    }
-    std::sort(differences.begin(), differences.end());
     // The k-th smallest and k-th largest difference bound the interval, for
     // the largest k with P(U <= k - 1) <= (1 - confidence) / 2, U being the
     // Mann-Whitney statistic of samples with no ties.
@@ -203,12 +267,16 @@ RatioInterval ratio_interval(const std::vector<double>& a, const std::vector<dou
         k = lower >= 1 ? static_cast<std::size_t>(lower) : 0;
         interval.confidence = confidence;
     }
-    if (k == 0 || 2 * k > differences.size()) {
+    const std::uint64_t all_pairs = std::uint64_t{a.size()} * b.size();
+    if (k == 0 || 2 * std::uint64_t{k} > all_pairs) {
         return interval;
     }
+    // log(a_i) - log(b_j) over every pair: its k-th smallest and k-th largest.
+    const std::vector<double> log_a = sorted_logs(a);
+    const std::vector<double> log_b = sorted_logs(b);
     interval.known = true;
-    interval.low = std::exp(differences[k - 1]);
-    interval.high = std::exp(differences[differences.size() - k]);
+    interval.low = std::exp(kth_difference(log_a, log_b, k));
+    interval.high = std::exp(kth_difference(log_a, log_b, all_pairs - k + 1));
     return interval;
 }
 

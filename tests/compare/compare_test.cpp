@@ -58,7 +58,11 @@ const char* const native_header = "CPU: AMD EPYC (Zen 5; family 26, model 2, ste
                                   "Run times: 1.500000 1.400000 1.450000 seconds\n"
                                   "Median: 1.450000 seconds (minimum 1.400000, maximum 1.500000)\n"
                                   "Copies: 2 at once, 3 rounds\n"
-                                  "Copy times: 1.6 1.7, 1.5 1.6, 1.55 1.65 seconds\n";
+                                  "Copy times: 1.600000 1.700000, 1.500000 1.600000, 1.550000 "
+                                  "1.650000 seconds\n"
+                                  "Copy median: 1.600000 seconds\n"
+                                  "Scaling: 1.81 (2 copies x 1.450000 s / 1.600000 s): the work "
+                                  "of 1.81 single runs at once\n";
 
 std::string edited(std::string text, const std::string& from, const std::string& to) {
     const std::size_t at = text.find(from);
@@ -90,9 +94,31 @@ TEST(RecordFile, RefusesWhatIsNotGenuine) {
          "its \"Run times:\" line does not match"},
         {edited(good, "Median: 1.450000", "Median: 1.400000"), "its \"Median:\" line"},
         {edited(good, "Runs: 3 of", "Runs: 4 of"), "its \"Runs:\" line"},
-        {edited(good, "1.55 1.65 seconds", "1.55 seconds"), "its \"Copy times:\" line"},
-        {edited(good, "3 rounds", "4 rounds"), "its \"Copy times:\" line holds 3 rounds"},
+        {edited(good, "1.550000 1.650000 seconds", "1.550000 seconds"), "its \"Copy times:\" line"},
+        {edited(good, "3 rounds", "4 rounds"), "its \"Copy times:\" line holds fewer rounds"},
+        {edited(good, "3 rounds", "2 rounds"), "its \"Copy times:\" line holds more rounds"},
+        // Every part of every summary line is checked, and none may go.
+        {edited(good, "maximum 1.500000", "maximum 1.900000"), "its \"Median:\" line"},
+        {edited(good, "Median: 1.450000 seconds (minimum 1.400000, maximum 1.500000)\n", ""),
+         "it is a record without its \"Median:\" line"},
+        {edited(good, "Run times:", "Run tXmes:"), "it is a record without its \"Run times:\""},
+        {edited(good, "Copy median: 1.600000", "Copy median: 1.500000"),
+         "its \"Copy median:\" line"},
+        {edited(good, "1.81 (2 copies", "4.34 (2 copies"), "its \"Scaling:\" line"},
+        {edited(good, "1.600000 1.700000,", "1.6 1.7,"), "its \"Copy times:\" line"},
+        {edited(good, "1.600000 1.700000,", "1.600000 0.000000,"), "its \"Copy times:\" line"},
+        {edited(good, "1.600000 1.700000,", "1.600000 " + std::string(400, '9') + ","),
+         "its \"Copy times:\" line"},
+        // Copies cannot be invented, or outlive the lines that say what they were.
+        {edited(good, "Copies: 2 at once, 3 rounds\n", ""), "it has a \"Copies:\" line or"},
+        {record_of({"1.500000"}, "Copies: 2 at once, 1 rounds\nCopy times: 0.001000 0.001000 "
+                                 "seconds\n"),
+         "it is a record without its \"Runs:\" line"},
+        {"Scaling: 4.34\n" + record_of({"1.500000"}, "CPU: one"),
+         "it is a record without its \"Runs:\" line"},
         {edited(good, "Copies: 2 at once", "Copies: 99999999999999999999 at once"),
+         "its \"Copies:\" or \"Copy times:\" line is not one"},
+        {edited(good, "Copies: 2 at once", "Copies: 30000 at once"),
          "its \"Copies:\" or \"Copy times:\" line is not one"},
         {edited(good, "3 rounds", "3 rounds, roughly"), "its \"Copies:\" or"},
         {edited(good, "Anti cheating verification code is=:229347328",
@@ -202,7 +228,12 @@ TEST(Compare, DriftIsCheckedAndNamed) {
                                               "1.040000", "1.050000", "1.060000"};
     const std::vector<const char*> quiet = {"1.030000", "1.010000", "1.040000", "1.000000",
                                             "1.050000", "1.020000", "1.030000"};
+    const std::string summary = "Runs: 7 of 0 digits [Gauss], one after another\n"
+                                "Run times: 1.000000 1.010000 1.020000 1.030000 1.040000 "
+                                "1.050000 1.060000 seconds\n"
+                                "Median: 1.030000 seconds (minimum 1.000000, maximum 1.060000)\n";
     const std::string drift_line =
+        summary +
         "Drift: runs slowed 5.8 % from first to last (p < 0.001): the machine was warming up "
         "or throttling, or other work changed\n";
     struct Case {
@@ -216,9 +247,10 @@ TEST(Compare, DriftIsCheckedAndNamed) {
         {"its own Drift line", record_of(slowing, drift_line + "CPU: one"), true,
          "A's runs slowed 5.8 %"},
         {"a Drift line that hides it",
-         record_of(slowing,
-                   "Drift: none (runs 0.1 % slower from first to last, p = 0.42)\nCPU: one"),
-         false, "its \"Drift:\" line does not match its runs, which say \"runs slowed 5.8 %"},
+         record_of(slowing, summary +
+                                "Drift: none (runs 0.1 % slower from first to last, p = 0.42)\n"
+                                "CPU: one"),
+         false, "its \"Drift:\" line does not match its runs, which give \"runs slowed 5.8 %"},
         {"quiet runs", record_of(quiet, "CPU: one"), true, nullptr},
     };
     for (const Case& c : cases) {

@@ -1,6 +1,8 @@
 #include "statistics.h"
 #include "test_support.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -73,6 +75,53 @@ TEST(RankTest, SmallestPAndRunsNeeded) {
     EXPECT_EQ(runs_needed(3), 5);
     EXPECT_EQ(runs_needed(4), 4);
     EXPECT_EQ(runs_needed(1), 40);
+}
+
+// The interval's bounds are order statistics of every pairwise log ratio;
+// they are found without listing the pairs, and must be the very values
+// that listing and sorting them gives, ties and all.
+TEST(RankTest, IntervalIsTheSortedPairsOrderStatistics) {
+    const auto sample = [](std::size_t n, std::uint32_t seed, double scale, double resolution) {
+        std::vector<double> values;
+        for (std::size_t i = 0; i < n; ++i) {
+            seed = seed * 1664525U + 1013904223U;
+            const double noise = static_cast<double>(seed >> 8) / 16777216.0;
+            values.push_back(std::round(scale * (1 + noise) / resolution) * resolution);
+        }
+        return values;
+    };
+    struct Case {
+        std::vector<double> a, b;
+    };
+    const Case cases[] = {
+        {sample(7, 1, 2.0, 1e-6), sample(9, 2, 1.8, 1e-6)},
+        {sample(40, 3, 2.0, 0.01), sample(61, 4, 2.0, 0.01)},   // ties, normal branch
+        {sample(150, 5, 1.0, 1e-6), sample(150, 6, 1.0, 1e-6)}, // identical scales
+        {sample(120, 7, 1e-12, 1e-15), sample(130, 8, 1e30, 1e24)},
+        {std::vector<double>(60, 1.5), std::vector<double>(60, 1.5)},
+    };
+    for (const Case& c : cases) {
+        std::vector<double> pairs;
+        for (const double x : c.a) {
+            for (const double y : c.b) {
+                pairs.push_back(std::log(std::max(x, 1e-9)) - std::log(std::max(y, 1e-9)));
+            }
+        }
+        std::sort(pairs.begin(), pairs.end());
+        const RatioInterval interval = ratio_interval(c.a, c.b);
+        ASSERT_TRUE(interval.known) << c.a.size();
+        const auto rank = static_cast<std::size_t>(
+            std::lower_bound(pairs.begin(), pairs.end(), std::log(interval.low)) - pairs.begin());
+        ASSERT_LT(rank, pairs.size() / 2);
+        EXPECT_EQ(std::exp(pairs[rank]), interval.low) << c.a.size();
+        EXPECT_EQ(std::exp(pairs[pairs.size() - 1 - rank]), interval.high) << c.a.size();
+    }
+    // 10^10 pairs would need 80 GB listed; the selection needs the samples.
+    const RatioInterval big =
+        ratio_interval(sample(100000, 9, 2.0, 1e-6), sample(100000, 10, 2.2, 1e-6));
+    ASSERT_TRUE(big.known);
+    EXPECT_LT(big.low, 2.0 / 2.2 * 1.01);
+    EXPECT_GT(big.high, 2.0 / 2.2 * 0.99);
 }
 
 TEST(Summaries, MedianSpreadAndScaling) {
