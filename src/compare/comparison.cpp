@@ -8,7 +8,9 @@
 #include "statistics.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 namespace picalc::compare {
@@ -79,21 +81,59 @@ std::string too_few_text(const Difference& d, const std::string& unit) {
     return text + " can";
 }
 
+// A CSV field that stays one field, and that no spreadsheet takes for a
+// formula: a field starting with =, +, - (not a number) or @ gets a quote.
 std::string csv_field(const std::string& text) {
-    if (text.find_first_of(",\"\n") == std::string::npos) {
-        return text;
+    const bool formula_like =
+        !text.empty() && (text[0] == '=' || text[0] == '+' || text[0] == '@' ||
+                          (text[0] == '-' && (text.size() < 2 || text[1] < '0' || text[1] > '9')));
+    const std::string field = formula_like ? "'" + text : text;
+    if (field.find_first_of(",\"\n\r") == std::string::npos) {
+        return field;
     }
     std::string out = "\"";
-    for (const char c : text) {
+    for (const char c : field) {
         out += c == '"' ? "\"\"" : std::string(1, c);
     }
     return out + "\"";
 }
 
+// A table cell that shows its text as text: what Markdown would read as
+// emphasis, code, a link, an image, HTML, an entity or a cell's end is
+// escaped, and so is what GitHub turns into a link on its own (a URL's
+// "://", "www." and an address's "@"). Control characters become spaces.
 std::string markdown_cell(const std::string& text) {
     std::string out;
-    for (const char c : text) {
-        out += c == '|' ? "\\|" : std::string(1, c);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const bool www_dot = c == '.' && i >= 3 && (text[i - 1] | 0x20) == 'w' &&
+                             (text[i - 2] | 0x20) == 'w' && (text[i - 3] | 0x20) == 'w';
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            out += ' ';
+        } else if (std::strchr("\\`*_[]<>&|!~#:@", c) != nullptr || www_dot) {
+            out += '\\';
+            out += c;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// A link's destination with everything but plain path characters
+// percent-encoded, so that a file's name cannot end the link or start another.
+std::string link_target(const std::string& path) {
+    std::string out;
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) != 0 || std::strchr("-._~/", c) != nullptr) {
+            out += c;
+        } else {
+            char escaped[4];
+            static_cast<void>(
+                std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned int>(byte)));
+            out += escaped;
+        }
     }
     return out;
 }
@@ -225,7 +265,9 @@ void write_markdown(const std::vector<Group>& groups, std::string& out) {
         out += "|---|---|---|---|---|---|---|---|---|---|\n";
         for (const Row& row : group.rows) {
             const RecordFile& f = *row.file;
-            std::string record = f.times_only ? f.name : "[" + f.name + "](" + f.path + ")";
+            std::string record =
+                f.times_only ? markdown_cell(f.name)
+                             : "[" + markdown_cell(f.name) + "](" + link_target(f.path) + ")";
             if (!f.disturbed.empty()) {
                 record += " (disturbed)";
             }
@@ -237,12 +279,12 @@ void write_markdown(const std::vector<Group>& groups, std::string& out) {
                                          header_value(f, fmt::cores_key),
                                          header_value(f, fmt::system_key),
                                          header_value(f, fmt::build_key),
-                                         header_value(f, fmt::date_key),
-                                         record};
+                                         header_value(f, fmt::date_key)};
             out += "|";
             for (const std::string& cell : cells) {
                 out += " " + markdown_cell(cell) + " |";
             }
+            out += " " + record + " |";
             out += "\n";
         }
     }

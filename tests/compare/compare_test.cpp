@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -218,6 +219,44 @@ TEST(Compare, OutputFormats) {
             EXPECT_DOUBLE_EQ(json["groups"][0]["rows"][1]["against_baseline"]["p"].get<double>(),
                              0.00793651);
         }
+    }
+}
+
+// Header text from a stranger's record stays text where the table lands: no
+// link, image, HTML, new cell or spreadsheet formula.
+TEST(Compare, HeaderTextStaysInItsCell) {
+    const char* const hostile[] = {
+        "AMD <img src=x onerror=alert(1)> [win a prize](http://evil.example)", "a \\| b | c",
+        "www.evil.example *bold* `code` &amp; ~~gone~~ ![x](y) mail@evil.example",
+        "=HYPERLINK(\"http://evil.example\"),\"x\"\r\n,y"};
+    for (const char* cpu : hostile) {
+        const std::vector<RecordFile> files = two_records(std::string("CPU: ") + cpu, "1.800000");
+        ASSERT_TRUE(files[1].genuine) << files[1].refusal;
+        std::string markdown;
+        std::string csv;
+        std::string refusal;
+        ASSERT_TRUE(compare_files(files, "", Format::Markdown, markdown, refusal)) << refusal;
+        ASSERT_TRUE(compare_files(files, "", Format::Csv, csv, refusal)) << refusal;
+        const std::string row = markdown.substr(markdown.find("\n| 1.81"));
+        // Unescaped pipes end cells: 11 of them, and the CPU is the fifth cell.
+        std::vector<std::size_t> pipes;
+        for (std::size_t i = 1; i < row.size() && row[i] != '\n'; ++i) {
+            if (row[i] == '|' && row[i - 1] != '\\') {
+                pipes.push_back(i);
+            }
+        }
+        ASSERT_EQ(pipes.size(), 11U) << row;
+        const std::string cell = row.substr(pipes[4] + 1, pipes[5] - pipes[4] - 1);
+        for (std::size_t i = 0; i < cell.size(); ++i) {
+            if (std::strchr("<>[]`*~&!@:", cell[i]) != nullptr) {
+                EXPECT_EQ(cell[i - 1], '\\') << "unescaped " << cell[i] << " in " << cell;
+            }
+        }
+        EXPECT_EQ(cell.find("www."), std::string::npos) << cell;
+        // The CSV row keeps its fields: quoted where it must be, and a
+        // formula is text.
+        EXPECT_EQ(csv.find(",=HYPERLINK"), std::string::npos) << csv;
+        EXPECT_EQ(csv.find(",\"=HYPERLINK"), std::string::npos) << csv;
     }
 }
 
