@@ -83,8 +83,28 @@ int main(int argc, char** argv) {
     }
     static_cast<void>(std::fprintf(stderr, "\n"));
 
-    if (!run_singles(picalc, options, processors, record) ||
-        !run_rounds(picalc, options, at_once, processors, record)) {
+    // The runs' output goes to a folder of this process's own, which is
+    // removed when it ends, by a signal too; only a failed run's output is
+    // kept there, for its owner to read.
+    const std::string folder = make_private_folder(error);
+    if (folder.empty()) {
+        static_cast<void>(std::fprintf(stderr, "picalc-record: %s\n", error.c_str()));
+        return status_cannot_start;
+    }
+    prepare_runs(folder, options.time_limit_seconds);
+    catch_stop_signals();
+    const bool ran = run_singles(picalc, options, processors, record) &&
+                     run_rounds(picalc, options, at_once, processors, record);
+    const bool kept_output = !remove_folder(folder);
+    if (stop_signal() != 0) {
+        static_cast<void>(std::fprintf(stderr, "\npicalc-record: stopped; no record written\n"));
+        end_by_signal(stop_signal());
+    }
+    if (!ran) {
+        if (kept_output) {
+            static_cast<void>(
+                std::fprintf(stderr, "picalc-record: the output is in %s\n", folder.c_str()));
+        }
         return status_run_failed;
     }
     record.run_name = record.single.front().run_name;

@@ -22,11 +22,26 @@ const char* const usage_text =
     "                    is refused, and the default name gets -2, -3, ...)\n"
     "  --by NAME         who made the run, for the record's \"Run by:\" line\n"
     "  --picalc PATH     the picalc to run (default: the one beside picalc-record)\n"
+    "  --time-limit S    stop a run, and the record, when picalc runs longer than S\n"
+    "                    seconds (default 86400, a day; 1 to 604800)\n"
     "The arguments after the options go to picalc as they are.\n";
 
 namespace {
 
 constexpr std::int32_t max_copies = 1024;
+constexpr std::int32_t max_time_limit = 7 * 24 * 60 * 60;
+
+// Text that lands on a line of the record: a control character would end
+// the line and start a header line of its own.
+bool has_control_character(const char* text) {
+    for (; *text != '\0'; ++text) {
+        const auto byte = static_cast<unsigned char>(*text);
+        if (byte < 0x20 || byte == 0x7F) {
+            return true;
+        }
+    }
+    return false;
+}
 
 // A whole decimal count within [low, high]; false for anything else.
 bool parse_count(const char* text, std::int32_t low, std::int32_t high, std::int32_t& count) {
@@ -61,6 +76,14 @@ bool apply_option(RecordOptions& options, const std::string& name, const char* v
         options.json = value;
     } else if (name == "--by") {
         options.run_by = value;
+        if (has_control_character(value)) {
+            options.error = "--by takes a name on one line, without control characters";
+        }
+    } else if (name == "--time-limit") {
+        if (!parse_count(value, 1, max_time_limit, options.time_limit_seconds)) {
+            options.error = "--time-limit takes a whole number of seconds from 1 to " +
+                            std::to_string(max_time_limit) + ", not \"" + value + "\"";
+        }
     } else if (name == "--picalc") {
         options.picalc = value;
     } else {
@@ -116,6 +139,14 @@ RecordOptions parse_record_options(int argc, const char* const* argv) {
     }
     for (; i < argc; ++i) {
         options.picalc_arguments.emplace_back(argv[i]);
+        if (has_control_character(argv[i])) {
+            options.error = "picalc's arguments go on the record's Notes: line, and may not "
+                            "hold control characters";
+        }
+    }
+    if (!options.record.empty() && same_file(options.record, options.json)) {
+        options.error = "--record and --json name the same file, " + options.record +
+                        ": the JSON would replace the record";
     }
     return options;
 }

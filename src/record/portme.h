@@ -26,10 +26,26 @@ bool start_child(const std::string& program, const std::vector<std::string>& arg
 // killed or lost.
 std::int32_t wait_child(Child& child);
 
+// A folder of this process's own for the runs' output, that no other user
+// can read, plant files in or redirect: POSIX's mkdtemp under TMPDIR, or a
+// new folder under Windows' temporary folder. "" with ERROR when none can be
+// made. Files in it are created exclusively.
+std::string make_private_folder(std::string& error);
+bool remove_folder(const std::string& folder); // empty ones only
+
+// From now on INT, TERM and HUP (Windows: Ctrl+C, Ctrl+Break, the console
+// closing) stop every picalc this process started; stop_signal() then says
+// which came, and end_by_signal ends this process as it would have.
+void catch_stop_signals();
+int stop_signal(); // 0: none
+[[noreturn]] void end_by_signal(int signal);
+// Every picalc still running SECONDS from now is stopped then, and
+// time_limit_passed() says so; 0 cancels the limit.
+void arm_time_limit(std::int32_t seconds);
+bool time_limit_passed();
+
 // The picalc in the folder of this program ("picalc" or "picalc.exe").
 std::string picalc_beside(const char* argv0);
-// A folder for the runs' output while they are checked.
-std::string temporary_folder();
 // A short number that tells this process's files from another's.
 std::int64_t process_number();
 

@@ -1,8 +1,10 @@
 // picalc-record's porting file for Linux and other POSIX systems.
 #include "portme.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,13 +18,109 @@
 #include <unistd.h>
 
 namespace picalc::record {
+namespace {
+
+// The picalcs running now, for the signal handler to stop: lock-free
+// atomics, which a handler may touch.
+constexpr std::size_t max_children = 1100;
+std::atomic<pid_t> running[max_children];
+volatile std::sig_atomic_t caught_signal = 0;
+volatile std::sig_atomic_t limit_passed = 0;
+
+void stop_children(int how) {
+    for (std::atomic<pid_t>& slot : running) {
+        const pid_t pid = slot.load();
+        if (pid > 0) {
+            static_cast<void>(kill(pid, how));
+        }
+    }
+}
+
+extern "C" void on_stop_signal(int signal) {
+    caught_signal = signal;
+    stop_children(SIGTERM);
+}
+
+extern "C" void on_time_limit(int) {
+    limit_passed = 1;
+    stop_children(SIGKILL);
+}
+
+void note_running(pid_t pid) {
+    for (std::atomic<pid_t>& slot : running) {
+        pid_t empty = 0;
+        if (slot.compare_exchange_strong(empty, pid)) {
+            return;
+        }
+    }
+}
+
+void note_ended(pid_t pid) {
+    for (std::atomic<pid_t>& slot : running) {
+        pid_t expected = pid;
+        if (slot.compare_exchange_strong(expected, 0)) {
+            return;
+        }
+    }
+}
+
+} // namespace
+
+std::string make_private_folder(std::string& error) {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/picalc-record-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+        error = "cannot make a folder for the runs' output in " +
+                pattern.substr(0, pattern.rfind('/')) + ": " + std::strerror(errno);
+        return "";
+    }
+    return pattern;
+}
+
+bool remove_folder(const std::string& folder) {
+    return rmdir(folder.c_str()) == 0;
+}
+
+void catch_stop_signals() {
+    struct sigaction action {};
+    action.sa_handler = on_stop_signal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        static_cast<void>(sigaction(signal, &action, nullptr));
+    }
+    action.sa_handler = on_time_limit;
+    static_cast<void>(sigaction(SIGALRM, &action, nullptr));
+}
+
+int stop_signal() {
+    return caught_signal;
+}
+
+void end_by_signal(int signal) {
+    static_cast<void>(std::signal(signal, SIG_DFL));
+    static_cast<void>(std::raise(signal));
+    std::_Exit(128 + signal);
+}
+
+void arm_time_limit(std::int32_t seconds) {
+    if (seconds > 0) {
+        limit_passed = 0;
+    }
+    static_cast<void>(alarm(static_cast<unsigned int>(seconds)));
+}
+
+bool time_limit_passed() {
+    return limit_passed != 0;
+}
 
 bool start_child(const std::string& program, const std::vector<std::string>& arguments,
                  const std::string& output_path, Child& child) {
     // Opened here, not by a spawn action: glibc reports a failed action as
     // the spawn's own error, which named the program ("No such file or
     // directory") when it was the temporary folder that was missing.
-    const int output = open(output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int output =
+        open(output_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (output < 0) {
         child.error = "cannot write " + output_path + ": " + std::strerror(errno);
         return false;
@@ -46,6 +144,11 @@ bool start_child(const std::string& program, const std::vector<std::string>& arg
         return false;
     }
     child.handle = pid;
+    note_running(pid);
+    // A signal between the spawn and the note found no picalc to stop.
+    if (caught_signal != 0) {
+        static_cast<void>(kill(pid, SIGTERM));
+    }
     return true;
 }
 
@@ -62,6 +165,7 @@ std::int32_t wait_child(Child& child) {
         };
         child.cpu_seconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
     }
+    note_ended(static_cast<pid_t>(child.handle));
     child.handle = -1;
     if (got < 0 || !WIFEXITED(status)) {
         return -1;
@@ -106,11 +210,6 @@ std::string picalc_beside(const char* argv0) {
     }
     const std::size_t slash = self.rfind('/');
     return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/picalc";
-}
-
-std::string temporary_folder() {
-    const char* folder = std::getenv("TMPDIR");
-    return folder != nullptr && *folder != '\0' ? folder : "/tmp";
 }
 
 std::int64_t process_number() {

@@ -7,6 +7,8 @@
 #include <cpuid.h>
 #endif
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -34,6 +36,62 @@ std::string quoted_argument(const std::string& argument) {
     out.append(backslashes * 2, '\\');
     out.push_back('"');
     return out;
+}
+
+// The picalcs running now, for the console handler and the time limit's
+// timer, which run on threads of their own, to stop.
+constexpr std::size_t max_children = 1100;
+std::atomic<std::intptr_t> running[max_children];
+std::atomic<int> caught_signal{0};
+std::atomic<bool> limit_passed{false};
+HANDLE limit_timer = nullptr;
+
+void stop_children() {
+    for (std::atomic<std::intptr_t>& slot : running) {
+        const std::intptr_t handle = slot.load();
+        if (handle != 0) {
+            static_cast<void>(TerminateProcess(reinterpret_cast<HANDLE>(handle), 1));
+        }
+    }
+}
+
+void note_running(std::intptr_t handle) {
+    for (std::atomic<std::intptr_t>& slot : running) {
+        std::intptr_t empty = 0;
+        if (slot.compare_exchange_strong(empty, handle)) {
+            return;
+        }
+    }
+}
+
+void note_ended(std::intptr_t handle) {
+    for (std::atomic<std::intptr_t>& slot : running) {
+        std::intptr_t expected = handle;
+        if (slot.compare_exchange_strong(expected, 0)) {
+            return;
+        }
+    }
+}
+
+BOOL WINAPI on_console_event(DWORD event) {
+    switch (event) {
+    case CTRL_C_EVENT:
+        caught_signal = SIGINT;
+        break;
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+        caught_signal = SIGTERM;
+        break;
+    default:
+        return FALSE;
+    }
+    stop_children();
+    return TRUE;
+}
+
+VOID CALLBACK on_time_limit(PVOID, BOOLEAN) {
+    limit_passed = true;
+    stop_children();
 }
 
 std::string last_error_text() {
@@ -238,7 +296,7 @@ bool start_child(const std::string& program, const std::vector<std::string>& arg
                  const std::string& output_path, Child& child) {
     SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE output = CreateFileA(output_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (output == INVALID_HANDLE_VALUE) {
         child.error = "cannot write " + output_path + ": " + last_error_text();
         return false;
@@ -271,6 +329,10 @@ bool start_child(const std::string& program, const std::vector<std::string>& arg
     }
     CloseHandle(process.hThread);
     child.handle = reinterpret_cast<std::intptr_t>(process.hProcess);
+    note_running(child.handle);
+    if (caught_signal != 0) {
+        static_cast<void>(TerminateProcess(process.hProcess, 1));
+    }
     return true;
 }
 
@@ -295,6 +357,7 @@ std::int32_t wait_child(Child& child) {
         GetProcessTimes(process, &created, &exited, &kernel, &user) != 0) {
         child.cpu_seconds = seconds_of(kernel) + seconds_of(user);
     }
+    note_ended(child.handle);
     CloseHandle(process);
     child.handle = -1;
     if (!ended || status > 255) {
@@ -325,17 +388,66 @@ std::string picalc_beside(const char* argv0) {
     return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "\\picalc.exe";
 }
 
-std::string temporary_folder() {
+std::string make_private_folder(std::string& error) {
     char path[MAX_PATH + 1];
     const DWORD length = GetTempPathA(sizeof path, path);
-    if (length == 0 || length > MAX_PATH) {
-        return ".";
+    std::string base = length == 0 || length > MAX_PATH ? "." : std::string(path, length);
+    if (base.back() == '\\') {
+        base.pop_back();
     }
-    std::string folder(path, length);
-    if (folder.back() == '\\') {
-        folder.pop_back();
+    // CreateDirectory fails on a name that exists, file, folder or link: the
+    // folder made is a new one, and this process's alone.
+    for (std::uint32_t attempt = 0; attempt < 100; ++attempt) {
+        const std::string folder = base + "\\picalc-record-" +
+                                   std::to_string(GetCurrentProcessId()) + "-" +
+                                   std::to_string(GetTickCount64()) + "-" + std::to_string(attempt);
+        if (CreateDirectoryA(folder.c_str(), nullptr) != 0) {
+            return folder;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            error =
+                "cannot make a folder for the runs' output in " + base + ": " + last_error_text();
+            return "";
+        }
     }
-    return folder;
+    error = "cannot make a folder for the runs' output in " + base + ": every name was taken";
+    return "";
+}
+
+bool remove_folder(const std::string& folder) {
+    return RemoveDirectoryA(folder.c_str()) != 0;
+}
+
+void catch_stop_signals() {
+    static_cast<void>(SetConsoleCtrlHandler(on_console_event, TRUE));
+}
+
+int stop_signal() {
+    return caught_signal;
+}
+
+void end_by_signal(int) {
+    // What Windows gives a console program that Ctrl+C ended.
+    ExitProcess(0xC000013AU);
+}
+
+void arm_time_limit(std::int32_t seconds) {
+    if (limit_timer != nullptr) {
+        // Waits for a running callback: none can fire after this.
+        static_cast<void>(DeleteTimerQueueTimer(nullptr, limit_timer, INVALID_HANDLE_VALUE));
+        limit_timer = nullptr;
+    }
+    if (seconds <= 0) {
+        return;
+    }
+    limit_passed = false;
+    static_cast<void>(CreateTimerQueueTimer(&limit_timer, nullptr, on_time_limit, nullptr,
+                                            static_cast<DWORD>(seconds) * 1000U, 0,
+                                            WT_EXECUTEONLYONCE));
+}
+
+bool time_limit_passed() {
+    return limit_passed;
 }
 
 std::int64_t process_number() {

@@ -42,6 +42,8 @@ struct RecordOptions {
     std::string json;                     // empty: no JSON
     std::string run_by = "unknown";
     std::vector<std::string> picalc_arguments;
+    // A run, or a round of copies, that takes longer is stopped and fails.
+    std::int32_t time_limit_seconds = 24 * 60 * 60;
     bool overwrite = false; // replace an existing --record or --json file
     bool help = false;
     std::string error; // why the command line is refused; empty when it is not
@@ -77,6 +79,8 @@ std::string default_record_name(const Record& record);
 // or more; false when it cannot be read.
 bool read_file(const std::string& path, std::string& text, std::size_t limit);
 bool exists(const std::string& path);
+// Whether two paths name one file, whether or not it exists yet.
+bool same_file(const std::string& first, const std::string& second);
 // The file is written whole beside its final name, then renamed onto it, so
 // a failure leaves no half-written record.
 bool write_file(const std::string& path, const std::string& text, std::string& error);
@@ -108,6 +112,9 @@ struct Job {
     RunResult result;
 };
 
+// Where every run's output goes (a private folder), and how many seconds a
+// run or round may take (0: no limit), for every run after this call.
+void prepare_runs(const std::string& folder, std::int32_t limit_seconds);
 // Runs the jobs at once and checks each; false after saying what went wrong
 // with the first bad one, whose output is kept. Each result gets the load of
 // other work while they ran.

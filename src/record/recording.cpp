@@ -10,9 +10,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace picalc::record {
 namespace {
+
+// Where the runs' output goes, and how long a run may take: set once for
+// the whole record.
+std::string output_folder = ".";
+std::int32_t time_limit_seconds = 0;
 
 void check_job(Job& job, std::int32_t exit_status) {
     RunResult& result = job.result;
@@ -79,6 +85,20 @@ bool exists(const std::string& path) {
     return file != nullptr;
 }
 
+bool same_file(const std::string& first, const std::string& second) {
+    if (first.empty() || second.empty()) {
+        return false;
+    }
+    std::error_code error;
+    const std::filesystem::path a = std::filesystem::weakly_canonical(first, error);
+    const bool a_known = !error;
+    const std::filesystem::path b = std::filesystem::weakly_canonical(second, error);
+    if (!a_known || error) {
+        return first == second;
+    }
+    return a == b || std::filesystem::equivalent(a, b, error);
+}
+
 bool write_file(const std::string& path, const std::string& text, std::string& error) {
     const std::string partial = path + ".partial-" + std::to_string(process_number());
     std::FILE* file = std::fopen(partial.c_str(), "w");
@@ -132,9 +152,15 @@ std::string lf_text(const std::string& text) {
     return out;
 }
 
+void prepare_runs(const std::string& folder, std::int32_t limit_seconds) {
+    output_folder = folder;
+    time_limit_seconds = limit_seconds;
+}
+
 bool run_together(const std::string& picalc, const std::vector<std::string>& arguments,
                   std::int32_t processors, std::vector<Job>& jobs) {
     const ProcessorTimes before = read_processor_times();
+    arm_time_limit(time_limit_seconds);
     for (Job& job : jobs) {
         if (!start_child(picalc, arguments, job.output_path, job.child)) {
             static_cast<void>(std::fprintf(stderr, "\npicalc-record: cannot run %s: %s\n",
@@ -153,10 +179,24 @@ bool run_together(const std::string& picalc, const std::vector<std::string>& arg
     for (Job& job : jobs) {
         statuses.push_back(wait_child(job.child));
     }
+    arm_time_limit(0);
+    const bool timed_out = time_limit_passed();
+    if (stop_signal() != 0) {
+        for (const Job& job : jobs) {
+            static_cast<void>(std::remove(job.output_path.c_str()));
+        }
+        return false; // picalc-record itself was told to stop: no run failed
+    }
     const double load = other_load(before, read_processor_times(), jobs, processors);
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         check_job(jobs[i], statuses[i]);
         jobs[i].result.other_load = load;
+        if (timed_out) {
+            jobs[i].result.valid = false;
+            jobs[i].result.verdict = "it ran past the time limit of " +
+                                     std::to_string(time_limit_seconds) +
+                                     " s (--time-limit) and was stopped";
+        }
     }
     bool all_valid = true;
     for (Job& job : jobs) {
@@ -186,8 +226,7 @@ std::string load_note(double load) {
 }
 
 std::string output_path(const std::string& what) {
-    return temporary_folder() + "/picalc-record-" + std::to_string(process_number()) + "-" + what +
-           ".txt";
+    return output_folder + "/" + what + ".txt";
 }
 
 std::string output_problem(const RecordOptions& options, const std::string& record_path) {

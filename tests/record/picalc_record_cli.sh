@@ -6,7 +6,9 @@
 # each fail with a message and leave no record. A run beside a busy process
 # is flagged as disturbed, and one on a quiet machine is not; two records of
 # one day get two names, and an existing file is replaced only with
-# --overwrite. Runs that slow steadily are named as drift.
+# --overwrite. Runs that slow steadily are named as drift. A run past the
+# time limit is stopped; TERM stops picalc-record, its picalc, and leaves no
+# file; text that would forge record lines is refused.
 #
 #   picalc_record_cli.sh PICALC_RECORD PICALC_CHECK
 set -uo pipefail
@@ -57,9 +59,43 @@ expect 2 "--runs takes a whole number" --runs 0 0
 expect 2 "cannot write $work/no-such-folder/r.json" --json "$work/no-such-folder/r.json" 0
 # A missing temporary folder (a bare container has no /tmp) is named as what
 # is missing, not blamed on picalc.
-TMPDIR=$work/no-tmp expect 1 "cannot write $work/no-tmp/picalc-record-" --runs 1 130
-if [ "$(find "$TMPDIR" -name 'picalc-record-*-run-1.txt' | wc -l)" -ne 2 ]; then
-  fail "the failed runs' outputs were not kept in TMPDIR: $(ls "$TMPDIR")"
+TMPDIR=$work/no-tmp expect 2 "cannot make a folder for the runs' output in $work/no-tmp" --runs 1 130
+if [ "$(find "$TMPDIR" -path '*/picalc-record-*/run-1.txt' | wc -l)" -ne 2 ]; then
+  fail "the failed runs' outputs were not kept in TMPDIR: $(ls -R "$TMPDIR")"
+fi
+# Text that would become lines of the record, and one file for both outputs.
+expect 2 "--by takes a name on one line" --by $'Mallory\nCopies: 2 at once, 2 rounds' 0
+expect 2 "--record and --json name the same file" --json "$work/./r.txt" 0
+# A picalc that never ends is stopped at the limit, and the run fails.
+printf '#!/bin/sh\nexec sleep 600\n' >"$work/endless"
+chmod +x "$work/endless"
+expect 1 "ran past the time limit of 1 s" --picalc "$work/endless" --time-limit 1 --runs 1 130
+
+# Stopped by TERM while picalc runs: the picalc goes too, no folder stays
+# behind, and picalc-record ends as TERM ends a program. The fake picalc
+# says when it runs, and the test waits for that, not for a time.
+checks=$((checks + 1))
+printf '#!/bin/sh\necho $$ >"%s"\nexec sleep 600\n' "$work/started" >"$work/slow"
+chmod +x "$work/slow"
+before=$(ls "$TMPDIR" | sort)
+"$record" --picalc "$work/slow" --record "$work/r.txt" --runs 1 130 >/dev/null 2>"$work/err" &
+recorder=$!
+for _ in $(seq 600); do [ -s "$work/started" ] && break; sleep 0.1; done
+folder_mode=$(stat -c %a "$TMPDIR"/picalc-record-* 2>/dev/null | sort | tail -n 1)
+kill -TERM "$recorder"
+wait "$recorder"
+status=$?
+child=$(cat "$work/started" 2>/dev/null)
+if [ -z "$child" ]; then
+  fail "the fake picalc never started: $(cat "$work/err")"
+elif [ "$status" -ne 143 ] || kill -0 "$child" 2>/dev/null || [ "$(ls "$TMPDIR" | sort)" != "$before" ] ||
+  [ -e "$work/r.txt" ]; then
+  fail "after TERM: status $status, picalc $(kill -0 "$child" 2>/dev/null && echo running || echo gone), TMPDIR: $(ls "$TMPDIR")"
+  kill "$child" 2>/dev/null
+elif [ "$folder_mode" != 700 ]; then
+  fail "the runs' folder is open to others: mode $folder_mode"
+else
+  echo "ok:   TERM stops picalc-record and its picalc, and leaves nothing behind"
 fi
 
 checks=$((checks + 1))
@@ -88,7 +124,7 @@ else
   else
     echo "NOT RUN: parsing the JSON (no python3 here)"
   fi
-  [ -z "$(ls "$TMPDIR" | grep -v -- '-run-1.txt$')" ] || fail "outputs left in TMPDIR: $(ls "$TMPDIR")"
+  [ "$(find "$TMPDIR" -type f | grep -vc '/run-1.txt$')" -eq 0 ] || fail "outputs left in TMPDIR: $(find "$TMPDIR")"
   echo "ok:   picalc-record --runs 2 --copies 2 0: $verdict"
 fi
 # How many processors other processes keep busy over one second, from the
