@@ -87,7 +87,7 @@ std::string csv_field(const std::string& text) {
     const bool formula_like =
         !text.empty() && (text[0] == '=' || text[0] == '+' || text[0] == '@' ||
                           (text[0] == '-' && (text.size() < 2 || text[1] < '0' || text[1] > '9')));
-    const std::string field = formula_like ? "'" + text : text;
+    std::string field = formula_like ? "'" + text : text;
     if (field.find_first_of(",\"\n\r") == std::string::npos) {
         return field;
     }

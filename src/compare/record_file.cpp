@@ -6,6 +6,7 @@
 #include "log_check.h"
 #include "record_format.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -48,12 +49,8 @@ bool free_line(const std::string& key) {
 }
 
 bool declares_record(const RecordFile& file) {
-    for (const char* key : summary_keys) {
-        if (!header_value(file, key).empty()) {
-            return true;
-        }
-    }
-    return false;
+    return std::ranges::any_of(summary_keys,
+                               [&](const char* key) { return !header_value(file, key).empty(); });
 }
 
 // The "Copies:" and "Copy times:" lines read into FILE's rounds; the reason

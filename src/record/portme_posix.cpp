@@ -41,7 +41,7 @@ extern "C" void on_stop_signal(int signal) {
     stop_children(SIGTERM);
 }
 
-extern "C" void on_time_limit(int) {
+extern "C" void on_time_limit(int /*signal*/) {
     limit_passed = 1;
     stop_children(SIGKILL);
 }
