@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 namespace picalc::compare {
 namespace format = record_format;
@@ -49,8 +50,8 @@ bool free_line(const std::string& key) {
 }
 
 bool declares_record(const RecordFile& file) {
-    return std::ranges::any_of(summary_keys,
-                               [&](const char* key) { return !header_value(file, key).empty(); });
+    return std::any_of(std::begin(summary_keys), std::end(summary_keys),
+                       [&](const char* key) { return !header_value(file, key).empty(); });
 }
 
 // The "Copies:" and "Copy times:" lines read into FILE's rounds; the reason
