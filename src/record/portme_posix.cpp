@@ -145,9 +145,10 @@ bool start_child(const std::string& program, const std::vector<std::string>& arg
     }
     child.handle = pid;
     note_running(pid);
-    // A signal between the spawn and the note found no picalc to stop.
-    if (caught_signal != 0) {
-        static_cast<void>(kill(pid, SIGTERM));
+    // A signal or the time limit between the spawn and the note found no
+    // picalc to stop: a slow spawn must not let this one run on.
+    if (caught_signal != 0 || limit_passed != 0) {
+        static_cast<void>(kill(pid, caught_signal != 0 ? SIGTERM : SIGKILL));
     }
     return true;
 }

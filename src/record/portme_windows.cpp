@@ -330,7 +330,8 @@ bool start_child(const std::string& program, const std::vector<std::string>& arg
     CloseHandle(process.hThread);
     child.handle = reinterpret_cast<std::intptr_t>(process.hProcess);
     note_running(child.handle);
-    if (caught_signal != 0) {
+    // A stop or the time limit before the note found no picalc to stop.
+    if (caught_signal != 0 || limit_passed) {
         static_cast<void>(TerminateProcess(process.hProcess, 1));
     }
     return true;
