@@ -3,6 +3,7 @@
 
 #include "run_text.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
@@ -232,7 +233,58 @@ const std::int32_t* listing_digits(const BenchmarkOptions& options) {
     return digits;
 }
 
+// Whether LINE is within one changed byte of EXPECTED: what a single flipped
+// byte leaves of a line.
+bool nearly(std::string_view line, std::string_view expected) {
+    if (line.size() != expected.size()) {
+        return false;
+    }
+    std::size_t differences = 0;
+    for (std::size_t i = 0; i < line.size() && differences < 2; ++i) {
+        differences += line[i] != expected[i] ? 1U : 0U;
+    }
+    return differences < 2;
+}
+
 } // namespace
+
+std::string stray_line_report(const SavedRun& run) {
+    return "line " + std::to_string(run.stray_line) + ": " + quoted(run.stray_text) +
+           " looks like part of a picalc run, but is outside every run (a damaged banner or a "
+           "run cut short?); no part of a file may go unchecked";
+}
+
+bool looks_like_run_line(std::string_view line) {
+    for (const char* prefix :
+         {"pi= ", "DIGITS", "Total time", "Anti cheating", "Floating-point precision"}) {
+        if (starts_with(line, prefix)) {
+            return true;
+        }
+    }
+    // A banner or closing line joined to what came before it by a lost
+    // line end still holds it whole.
+    for (const char* whole : {banner_line, closing_line, last_line}) {
+        if (line.find(whole) != std::string_view::npos || nearly(line, whole)) {
+            return true;
+        }
+    }
+    for (const Formula formula : {Formula::Gauss, Formula::Stomer}) {
+        if (nearly(line, formula_line(formula))) {
+            return true;
+        }
+    }
+    for (const char* fixed : fixed_lines) {
+        if (*fixed != '\0' && nearly(line, stripped(fixed))) {
+            return true;
+        }
+    }
+    // A line of the pi listing: groups of digits, far longer than a date or
+    // a count in a header.
+    constexpr std::size_t listing_digits_at_least = 10;
+    return all_of(line, "0123456789 ") &&
+           line.size() - static_cast<std::size_t>(std::count(line.begin(), line.end(), ' ')) >=
+               listing_digits_at_least;
+}
 
 std::string run_name(std::int32_t digit_count, Formula formula) {
     return std::to_string(digit_count) + " digits [" +
@@ -240,6 +292,9 @@ std::string run_name(std::int32_t digit_count, Formula formula) {
 }
 
 CheckReport check_saved_run(const SavedRun& run) {
+    if (run.stray_line > 0) {
+        return invalid(stray_line_report(run));
+    }
     if (!run.has_banner) {
         return invalid("no picalc run found: no line reads " + quoted(banner_line));
     }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace picalc::check {
@@ -33,7 +34,20 @@ struct SavedRun {
     // a record's header, which the check itself never reads.
     std::string preamble;
     std::size_t preamble_line_start = 0;
+    // The first line outside a run (before its banner, or after the last
+    // one) that looks like a line of a run, which is never skipped as text
+    // around the runs: 0 when there was none.
+    std::int64_t stray_line = 0;
+    std::string stray_text;
+    bool started = false; // any byte was read into it
 };
+
+// Whether a line outside every run looks like part of one: a banner, table
+// row, DIGITS, listing, verification or closing line, whole or with one
+// byte changed.
+bool looks_like_run_line(std::string_view line);
+// The refusal of a run with such a line before its banner.
+std::string stray_line_report(const SavedRun& run);
 
 inline constexpr std::size_t max_preamble_bytes = 65536;
 
@@ -80,6 +94,9 @@ struct SavedLog {
     std::uint32_t high_surrogate = 0;   // a UTF-16 lead unit awaiting its trail
     std::int64_t nul_bytes[2] = {0, 0}; // NUL bytes at even and odd offsets, undecoded
     std::int64_t raw_bytes = 0;
+    std::int64_t mark_bytes = 0;            // of the byte order mark
+    std::int64_t lone_carriage_returns = 0; // CRs that end a line without an LF
+    bool after_carriage_return = false;
     SavedRun run;                // the run being read
     std::int32_t runs = 0;       // runs read and checked
     std::vector<double> seconds; // each valid run's time

@@ -43,6 +43,10 @@ void settle_run(SavedLog& log);
 
 // Feeds decoded text to the runs, one after another.
 void read_text(SavedLog& log, const char* text, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) {
+        log.lone_carriage_returns += log.after_carriage_return && text[i] != '\n' ? 1 : 0;
+        log.after_carriage_return = text[i] == '\r';
+    }
     while (size > 0 && !log.failed) {
         const std::size_t used = read_saved_run(log.run, text, size);
         text += used;
@@ -157,6 +161,7 @@ void decide_encoding(SavedLog& log) {
     } else {
         log.encoding = TextEncoding::Utf8;
     }
+    log.mark_bytes = static_cast<std::int64_t>(mark);
     const std::string rest = log.undecided.substr(mark);
     log.undecided.clear();
     decode(log, rest.data(), rest.size());
@@ -167,18 +172,23 @@ std::string unreadable_hint(const SavedLog& log) {
     if (log.encoding != TextEncoding::Utf8) {
         return "";
     }
-    const std::int64_t even = log.nul_bytes[0];
-    const std::int64_t odd = log.nul_bytes[1];
-    const std::int64_t half = log.raw_bytes / 2;
+    // Offsets count from the first byte after a mark, which a UTF-8 mark
+    // (three bytes) shifts by one.
+    const bool shifted = log.mark_bytes % 2 != 0;
+    const std::int64_t even = log.nul_bytes[shifted ? 1 : 0];
+    const std::int64_t odd = log.nul_bytes[shifted ? 0 : 1];
+    const std::int64_t half = (log.raw_bytes - log.mark_bytes) / 2;
+    const char* const mark =
+        log.mark_bytes > 0 ? " behind a UTF-8 byte order mark; " : " without a byte order mark; ";
     // ASCII text in UTF-16 has a NUL in every other byte: after the
     // character in little-endian order, before it in big-endian order.
     if (odd > half * 3 / 4 && even == 0) {
-        return "; the input looks like UTF-16 (little-endian) without a byte order mark; "
-               "save it as UTF-8, or as UTF-16 with its byte order mark";
+        return std::string("; the input looks like UTF-16 (little-endian)") + mark +
+               "save it as UTF-8, or as UTF-16 with its own byte order mark";
     }
     if (even > half * 3 / 4 && odd == 0) {
-        return "; the input looks like UTF-16 (big-endian) without a byte order mark; "
-               "save it as UTF-8, or as UTF-16 with its byte order mark";
+        return std::string("; the input looks like UTF-16 (big-endian)") + mark +
+               "save it as UTF-8, or as UTF-16 with its own byte order mark";
     }
     if (even + odd > 0) {
         return "; the input holds NUL bytes, so it is not text";
@@ -212,10 +222,16 @@ CheckReport finish_saved_log(SavedLog& log) {
     if (log.encoding == TextEncoding::Undecided) {
         decide_encoding(log);
     }
+    log.lone_carriage_returns += log.after_carriage_return ? 1 : 0;
+    log.after_carriage_return = false;
     if (!log.failed) {
         finish_saved_run(log.run);
         if (log.run.has_banner || log.runs == 0) {
             settle_run(log);
+        } else if (log.run.stray_line > 0) {
+            // After the last run: named by its line alone, as no run follows.
+            log.failed = true;
+            log.failure = {Verdict::Invalid, stray_line_report(log.run), 0, Formula::Gauss, ""};
         }
     }
     if (log.failed) {
@@ -225,6 +241,10 @@ CheckReport finish_saved_log(SavedLog& log) {
         }
         if (log.runs == 1 && report.message.rfind("no picalc run found", 0) == 0) {
             report.message += unreadable_hint(log);
+        }
+        if (log.runs <= 1 && log.lone_carriage_returns > 0) {
+            report.message += "; its lines end in a CR alone, which picalc never prints: save it "
+                              "with LF or CR LF line ends";
         }
         return report;
     }

@@ -32,6 +32,10 @@ void close_line(SavedRun& run) {
     if (!run.has_banner && line != banner_line) {
         ++run.lines_before;
         run.preamble_line_start = run.preamble.size();
+        if (run.stray_line == 0 && looks_like_run_line(line)) {
+            run.stray_line = run.lines_before;
+            run.stray_text = line;
+        }
     } else {
         if (!run.has_banner) {
             run.preamble.resize(run.preamble_line_start);
@@ -51,6 +55,7 @@ void close_line(SavedRun& run) {
 
 std::size_t read_saved_run(SavedRun& run, const char* bytes, std::size_t size) {
     std::size_t i = 0;
+    run.started = run.started || (size > 0 && reading(run));
     for (; i < size && reading(run); ++i) {
         if (!run.has_banner && run.preamble.size() < max_preamble_bytes) {
             run.preamble.push_back(bytes[i]);

@@ -204,6 +204,8 @@ TEST(LogCheck, ReadsFilesOfSeveralRunsInTheEncodingsPeopleSave) {
         std::find_if(lines.begin(), lines.end(),
                      [](const std::string& line) { return line.rfind("Total time", 0) == 0; }) -
         lines.begin());
+    std::string cr_only = run_130;
+    std::replace(cr_only.begin(), cr_only.end(), '\n', '\r');
     const struct {
         const char* what;
         std::string bytes;
@@ -232,6 +234,27 @@ TEST(LogCheck, ReadsFilesOfSeveralRunsInTheEncodingsPeopleSave) {
         {"a cut second run", run_130 + run_130.substr(0, 500), "run 2: line "},
         {"the first of two runs tampered", replaced(run_130 + run_130, "[Gauss]", "[Euler]"),
          "run 1: line 3: expected"},
+        // Nothing that looks like part of a run is skipped as text around
+        // the runs: a damaged banner would otherwise drop a whole run.
+        {"a damaged banner between runs",
+         header + run_130 + "\n" + replaced(run_130, "pi calc", "pi cXlc") + run_130,
+         "run 2: line " + std::to_string(3 + lines_130 + 2) + ": \"pi cXlc...."},
+        {"the last run's banner damaged", run_130 + replaced(run_130, "pi calc.", "pi calc,"),
+         "line " + std::to_string(lines_130 + 1) + ": \"pi calc,"},
+        {"a banner joined to the text before it", run_130 + "x" + run_130,
+         "line " + std::to_string(lines_130 + 1) + ": \"xpi calc"},
+        {"a table row after the last run", run_130 + "\n          4      |    3.141593e+00   |\n",
+         "line " + std::to_string(lines_130 + 2) + ": \"          4      |"},
+        {"a verification line before the first run",
+         "Anti cheating verification code is=:229347328\n" + run_130, "line 1: \"Anti cheating"},
+        {"the first banner damaged", replaced(header + run_130 + run_130, "pi calc", "pi Calc"),
+         "line 4: \"pi Calc"},
+        {"a pi listing line before the first run", "14159 26535 89793\n" + run_130,
+         "line 1: \"14159"},
+        {"UTF-16LE behind a UTF-8 mark", "\xEF\xBB\xBF" + utf16(run_130, true, false),
+         "no picalc run found: no line reads \"pi calc..................................\"; the "
+         "input looks like UTF-16 (little-endian) behind a UTF-8 byte order mark"},
+        {"lone CR line ends", cr_only, "line 1: \"pi calc"},
     };
     for (const auto& c : cases) {
         for (const std::size_t split : {std::size_t{0}, std::size_t{1}, c.bytes.size() / 2 + 1}) {
@@ -242,6 +265,8 @@ TEST(LogCheck, ReadsFilesOfSeveralRunsInTheEncodingsPeopleSave) {
                 << c.what;
         }
     }
+    EXPECT_NE(check_file(cr_only, 7).message.find("; its lines end in a CR alone"),
+              std::string::npos);
 }
 
 TEST(LogCheck, SplitSeriesGiveTheDigitsOfComputePi) {

@@ -125,7 +125,8 @@ TEST(RecordFile, RefusesWhatIsNotGenuine) {
         {edited(good, "Anti cheating verification code is=:229347328",
                 "Anti cheating verification code is=:229347329"),
          "run 1: line"},
-        {"CPU: a machine\nTotal time 1.000000 seconds\n", "no picalc run found"},
+        {"CPU: a machine\nTotal time 1.000000 seconds\n",
+         "line 2: \"Total time 1.000000 seconds\" looks like part of a picalc run"},
         {"", "no picalc run found"},
     };
     for (const Case& c : cases) {
