@@ -5,6 +5,7 @@
 // operating system is behind portme.h.
 #pragma once
 
+#include "digit_buffer.h"
 #include "record_format.h"
 
 #include <cstddef>
@@ -115,11 +116,14 @@ struct Job {
 // Where every run's output goes (a private folder), and how many seconds a
 // run or round may take (0: no limit), for every run after this call.
 void prepare_runs(const std::string& folder, std::int32_t limit_seconds);
-// Runs the jobs at once and checks each; false after saying what went wrong
+// Runs the jobs at once and checks each: its output must be one whole run
+// of what ASKED says, and nothing more. False after saying what went wrong
 // with the first bad one, whose output is kept. Each result gets the load of
 // other work while they ran.
 bool run_together(const std::string& picalc, const std::vector<std::string>& arguments,
-                  std::int32_t processors, std::vector<Job>& jobs);
+                  const BenchmarkOptions& asked, std::int32_t processors, std::vector<Job>& jobs);
+// The run that picalc's arguments ask for, as picalc reads them.
+BenchmarkOptions asked_run(const RecordOptions& options);
 // RUNS single runs one after another, then RUNS rounds of AT_ONCE copies
 // (none when AT_ONCE is 0), each told on standard error as it ends, into
 // the record; false when one failed.

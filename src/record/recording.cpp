@@ -3,9 +3,11 @@
 // and running picalc, alone or as copies at once, with every output checked
 // by picalc-check's code and the load of other work measured around it.
 // What differs per operating system is behind portme.h.
+#include "driver.h"
 #include "log_check.h"
 #include "portme.h"
 #include "record.h"
+#include "run_text.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -20,25 +22,78 @@ namespace {
 std::string output_folder = ".";
 std::int32_t time_limit_seconds = 0;
 
-void check_job(Job& job, std::int32_t exit_status) {
+// The most a run of OPTIONS prints: six bytes for every five places, a CR
+// more on each listing line, and a few kilobytes of table.
+std::int64_t longest_output(const BenchmarkOptions& options) {
+    return std::int64_t{options.digit_count} / 5 * 7 + 65536;
+}
+
+// Why a run's output is not the one run picalc-record asked for, reading no
+// more of it than that run can print; "" when it is. A run is recorded
+// exactly as it was checked: from its banner, the first byte, to "Press
+// Enter to exit", the last.
+std::string output_problem(std::FILE* output, const BenchmarkOptions& asked,
+                           check::CheckReport& report, std::int64_t& size) {
+    check::SavedLog log;
+    char chunk[65536];
+    std::size_t got = 0;
+    bool more = false;
+    while (!log.failed && !more && (got = std::fread(chunk, 1, sizeof chunk, output)) > 0) {
+        check::read_saved_log(log, chunk, got);
+        // A first run that was whole, and then anything at all.
+        more = log.runs > 1 || (log.runs == 1 && !log.failed && log.run.started);
+        if (!more && log.raw_bytes > longest_output(asked)) {
+            return "it printed more than a run of " +
+                   check::run_name(asked.digit_count, asked.formula) + " can";
+        }
+    }
+    if (std::ferror(output) != 0) {
+        return "its output could not be read";
+    }
+    if (more) {
+        return "it printed more after \"" + std::string(last_line) + "\", where a run ends";
+    }
+    report = check::finish_saved_log(log);
+    size = log.raw_bytes;
+    if (report.verdict != check::Verdict::Valid) {
+        return report.message;
+    }
+    if (!log.preamble.empty() || log.mark_bytes > 0) {
+        return "it printed something before the banner, where a run begins";
+    }
+    if (report.digit_count != asked.digit_count || report.formula != asked.formula) {
+        return "it ran " + check::run_name(report.digit_count, report.formula) + " where " +
+               check::run_name(asked.digit_count, asked.formula) + " were asked for";
+    }
+    return "";
+}
+
+void check_job(Job& job, std::int32_t exit_status, const BenchmarkOptions& asked) {
     RunResult& result = job.result;
     result.exit_status = exit_status;
+    result.valid = false;
+    result.seconds.clear();
     std::FILE* output = std::fopen(job.output_path.c_str(), "rb");
-    check::CheckReport report;
-    if (output == nullptr || !check::check_saved_log_from(output, report)) {
-        report.message = "its output could not be read";
+    if (output == nullptr) {
+        result.verdict = "its output could not be read";
+        return;
     }
-    if (output != nullptr) {
-        static_cast<void>(std::fclose(output)); // only read from
+    check::CheckReport report;
+    std::int64_t size = 0;
+    result.verdict = output_problem(output, asked, report, size);
+    static_cast<void>(std::fclose(output)); // only read from
+    if (!result.verdict.empty()) {
+        return;
     }
     result.verdict = report.message;
-    result.valid = exit_status == 0 && report.verdict == check::Verdict::Valid;
-    result.seconds = report.seconds;
+    result.valid = exit_status == 0;
     if (result.valid) {
+        result.seconds = report.seconds;
         result.run_name = check::run_name(report.digit_count, report.formula);
         result.output.clear();
-        static_cast<void>(read_file(job.output_path, result.output, SIZE_MAX));
-        result.output = lf_text(result.output);
+        static_cast<void>(
+            read_file(job.output_path, result.output, static_cast<std::size_t>(size)));
+        result.output = lf_text(result.output.substr(0, static_cast<std::size_t>(size)));
     }
 }
 
@@ -158,7 +213,7 @@ void prepare_runs(const std::string& folder, std::int32_t limit_seconds) {
 }
 
 bool run_together(const std::string& picalc, const std::vector<std::string>& arguments,
-                  std::int32_t processors, std::vector<Job>& jobs) {
+                  const BenchmarkOptions& asked, std::int32_t processors, std::vector<Job>& jobs) {
     const ProcessorTimes before = read_processor_times();
     arm_time_limit(time_limit_seconds);
     for (Job& job : jobs) {
@@ -189,7 +244,7 @@ bool run_together(const std::string& picalc, const std::vector<std::string>& arg
     }
     const double load = other_load(before, read_processor_times(), jobs, processors);
     for (std::size_t i = 0; i < jobs.size(); ++i) {
-        check_job(jobs[i], statuses[i]);
+        check_job(jobs[i], statuses[i], asked);
         jobs[i].result.other_load = load;
         if (timed_out) {
             jobs[i].result.valid = false;
@@ -225,6 +280,14 @@ std::string load_note(double load) {
     return note;
 }
 
+BenchmarkOptions asked_run(const RecordOptions& options) {
+    std::vector<const char*> argv{"picalc"};
+    for (const std::string& argument : options.picalc_arguments) {
+        argv.push_back(argument.c_str());
+    }
+    return parse_command_line(static_cast<int>(argv.size()), argv.data());
+}
+
 std::string output_path(const std::string& what) {
     return output_folder + "/" + what + ".txt";
 }
@@ -255,7 +318,7 @@ bool run_singles(const std::string& picalc, const RecordOptions& options, std::i
         job[0].label = "run " + std::to_string(k) + " of " + std::to_string(options.runs);
         job[0].output_path = output_path("run-" + std::to_string(k));
         static_cast<void>(std::fprintf(stderr, "%s ...", job[0].label.c_str()));
-        if (!run_together(picalc, options.picalc_arguments, processors, job)) {
+        if (!run_together(picalc, options.picalc_arguments, asked_run(options), processors, job)) {
             return false;
         }
         record.single.push_back(job[0].result);
@@ -278,7 +341,7 @@ bool run_rounds(const std::string& picalc, const RecordOptions& options, std::in
         }
         static_cast<void>(std::fprintf(stderr, "round %d of %d: %d copies at once ...", round,
                                        options.runs, at_once));
-        if (!run_together(picalc, options.picalc_arguments, processors, jobs)) {
+        if (!run_together(picalc, options.picalc_arguments, asked_run(options), processors, jobs)) {
             return false;
         }
         record.copies.emplace_back();

@@ -40,6 +40,13 @@ private:
     std::string path_;
 };
 
+std::string replaced_all(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
 void write(const std::string& path, const std::string& text) {
     std::string error;
     ASSERT_TRUE(write_file(path, text, error)) << error;
@@ -107,30 +114,51 @@ TEST(Recording, LineEndsBecomeLfAndNothingElseChanges) {
 }
 
 // A picalc that prints a saved output: a genuine one is recorded with its
-// time, a wrong one fails with its output kept.
+// time, a wrong one fails with its output kept. A run is what was asked for,
+// whole, and nothing else: a picalc that runs another count, or prints
+// anything before the banner or after its last line, fails.
 TEST(Recording, ARunIsRecordedOnlyWhenItsOutputIsGenuine) {
     const Folder folder;
     std::string run = test::read_data_file("run_130.txt");
     run.replace(run.find("<seconds>"), 9, "1.456000");
-    write(folder / "genuine.txt", run);
+    std::string run_0 = test::read_data_file("run_0.txt");
+    run_0.replace(run_0.find("<seconds>"), 9, "1.456000");
     std::string wrong = run;
     wrong.replace(wrong.find("DIGITS: 130"), 11, "DIGITS: 131");
-    write(folder / "wrong.txt", wrong);
-    setenv("TMPDIR", folder.path().c_str(), 1);
     const struct {
         const char* output;
-        bool valid;
-    } cases[] = {{"genuine.txt", true}, {"wrong.txt", false}};
+        std::string text;
+        BenchmarkOptions asked;
+        const char* verdict; // how a failure's verdict starts; "" for a valid run
+    } cases[] = {
+        {"genuine", run, {130, Formula::Gauss}, ""},
+        {"windows", replaced_all(run, "\n", "\r\n"), {130, Formula::Gauss}, ""},
+        {"wrong", wrong, {130, Formula::Gauss}, "line "},
+        {"another count", run_0, {130, Formula::Gauss}, "it ran 0 digits [Gauss] where 130"},
+        {"another formula", run, {130, Formula::Stomer}, "it ran 130 digits [Gauss] where 130 "},
+        {"text after the run", run + "more\n", {130, Formula::Gauss}, "it printed more after"},
+        {"two runs", run + run, {130, Formula::Gauss}, "it printed more after"},
+        {"text before the run", "hello\n" + run, {130, Formula::Gauss}, "it printed something"},
+        {"a byte order mark", "\xEF\xBB\xBF" + run, {130, Formula::Gauss}, "it printed something"},
+        {"endless",
+         std::string(1 << 20, 'x'),
+         {130, Formula::Gauss},
+         "it printed more than a run of 130 digits [Gauss] can"},
+    };
+    prepare_runs(folder.path(), 0);
     for (const auto& c : cases) {
+        write(folder / c.output, c.text);
         std::vector<Job> jobs(1);
         jobs[0].label = c.output;
         jobs[0].output_path = output_path(std::string("run-of-") + c.output);
         const bool valid =
-            run_together("/bin/cat", {folder / c.output}, 2, jobs) && jobs[0].result.valid;
-        EXPECT_EQ(valid, c.valid) << c.output << ": " << jobs[0].result.verdict;
-        EXPECT_EQ(jobs[0].result.seconds, c.valid ? "1.456000" : "") << c.output;
-        EXPECT_EQ(exists(jobs[0].output_path), !c.valid) << "kept only when it failed";
-        if (c.valid) {
+            run_together("/bin/cat", {folder / c.output}, c.asked, 2, jobs) && jobs[0].result.valid;
+        EXPECT_EQ(valid, *c.verdict == '\0') << c.output << ": " << jobs[0].result.verdict;
+        EXPECT_EQ(jobs[0].result.verdict.rfind(valid ? "valid" : c.verdict, 0), 0U)
+            << c.output << ": " << jobs[0].result.verdict;
+        EXPECT_EQ(jobs[0].result.seconds, valid ? "1.456000" : "") << c.output;
+        EXPECT_EQ(exists(jobs[0].output_path), !valid) << "kept only when it failed";
+        if (valid) {
             EXPECT_EQ(jobs[0].result.run_name, "130 digits [Gauss]");
             EXPECT_EQ(jobs[0].result.output, run);
         }
