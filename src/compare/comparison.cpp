@@ -88,6 +88,11 @@ std::string csv_field(const std::string& text) {
         !text.empty() && (text[0] == '=' || text[0] == '+' || text[0] == '@' ||
                           (text[0] == '-' && (text.size() < 2 || text[1] < '0' || text[1] > '9')));
     std::string field = formula_like ? "'" + text : text;
+    // Other control characters would act on a terminal that shows the file.
+    for (char& c : field) {
+        const auto byte = static_cast<unsigned char>(c);
+        c = (byte < 0x20 && c != '\n' && c != '\r') || byte == 0x7F ? ' ' : c;
+    }
     if (field.find_first_of(",\"\n\r") == std::string::npos) {
         return field;
     }
@@ -126,7 +131,7 @@ std::string link_target(const std::string& path) {
     std::string out;
     for (const char c : path) {
         const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte) != 0 || std::strchr("-._~/", c) != nullptr) {
+        if (std::isalnum(byte) != 0 || (c != '\0' && std::strchr("-._~/", c) != nullptr)) {
             out += c;
         } else {
             char escaped[4];
@@ -249,8 +254,9 @@ std::string significance_text(const Row& row) {
     return (d.significant ? "yes (" : "no (") + p_text(d.test.p) + ")";
 }
 
-std::string baseline_note(const Group& group) {
-    return "against " + group.baseline->name +
+// NAME as the text shows it: the Markdown table escapes it as a cell.
+std::string baseline_note(const Group& group, std::string (*name)(const std::string&)) {
+    return "against " + name(group.baseline->name) +
            (group.baseline_given ? " (the baseline given)" : " (the fastest)");
 }
 
@@ -259,7 +265,7 @@ void write_markdown(const std::vector<Group>& groups, std::string& out) {
     for (const Group& group : groups) {
         out += first ? "" : "\n";
         first = false;
-        out += "**" + group.workload + "**, " + baseline_note(group) + ":\n\n";
+        out += "**" + group.workload + "**, " + baseline_note(group, markdown_cell) + ":\n\n";
         out += "| total time, s | spread, s | vs baseline | significant | CPU | cores | system | "
                "build or browser | date | record |\n";
         out += "|---|---|---|---|---|---|---|---|---|---|\n";
@@ -408,7 +414,8 @@ void write_text_tables(const std::vector<Group>& groups, std::string& out) {
     for (const Group& group : groups) {
         out += first ? "" : "\n";
         first = false;
-        out += group.workload + ", " + baseline_note(group) + ":\n";
+        out += group.workload + ", " +
+               baseline_note(group, [](const std::string& text) { return text; }) + ":\n";
         for (const Row& row : group.rows) {
             const RecordFile& f = *row.file;
             char line[512];
@@ -593,6 +600,12 @@ bool compare_files(const std::vector<RecordFile>& files, const std::string& base
             out += file_line("A", files[0]);
         } else {
             write_text_tables(groups, out);
+        }
+        // A file's or label's name goes to the terminal as it was given:
+        // its control characters must not act there.
+        for (char& c : out) {
+            const auto byte = static_cast<unsigned char>(c);
+            c = (byte < 0x20 && c != '\n') || byte == 0x7F ? '?' : c;
         }
         break;
     }

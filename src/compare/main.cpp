@@ -4,6 +4,7 @@
 #include "compare.h"
 
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -11,12 +12,22 @@ constexpr int status_compared = 0;
 constexpr int status_refused = 1;
 constexpr int status_usage = 2;
 
+// What goes to the terminal in words: a file name or argument's control
+// characters as '?', so that none can act on the terminal.
+std::string shown(std::string text) {
+    for (char& c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        c = byte < 0x20 || byte == 0x7F ? '?' : c;
+    }
+    return text;
+}
+
 int compare_main(int argc, char** argv) {
     using namespace picalc::compare;
     const CompareOptions options = parse_compare_options(argc, argv);
     if (!options.error.empty()) {
-        static_cast<void>(
-            std::fprintf(stderr, "picalc-compare: %s\n%s", options.error.c_str(), compare_usage));
+        static_cast<void>(std::fprintf(stderr, "picalc-compare: %s\n%s",
+                                       shown(options.error).c_str(), compare_usage));
         return status_usage;
     }
     if (options.help) {
@@ -37,8 +48,8 @@ int compare_main(int argc, char** argv) {
         files.push_back(input.times ? times_record(input.text) : read_record(input.text));
         const RecordFile& file = files.back();
         if (!file.genuine) {
-            static_cast<void>(std::fprintf(stderr, "picalc-compare: %s: %s\n", input.text.c_str(),
-                                           file.refusal.c_str()));
+            static_cast<void>(std::fprintf(stderr, "picalc-compare: %s: %s\n",
+                                           shown(input.text).c_str(), shown(file.refusal).c_str()));
             refusals.push_back({input.text, file.refusal});
             status = file.unreadable || status == status_usage ? status_usage : status_refused;
         }
@@ -50,7 +61,7 @@ int compare_main(int argc, char** argv) {
     std::string out;
     std::string refusal;
     if (!compare_files(files, options.baseline, options.format, out, refusal)) {
-        static_cast<void>(std::fprintf(stderr, "picalc-compare: %s\n", refusal.c_str()));
+        static_cast<void>(std::fprintf(stderr, "picalc-compare: %s\n", shown(refusal).c_str()));
         refusals.push_back({"", refusal});
         return refused(status_refused);
     }

@@ -22,6 +22,17 @@ std::string trimmed(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
+// A value that goes on a line of the record: a control character in it
+// (a CR, an escape sequence) becomes a space, so that it can neither start
+// a line of its own nor act on the terminal that shows it.
+std::string printable(std::string text) {
+    for (char& c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        c = byte < 0x20 || byte == 0x7F ? ' ' : c;
+    }
+    return text;
+}
+
 // Arm's CPU implementer and part codes of common cores, from the Arm
 // architecture reference and the cores' manuals; others are named by code.
 struct ArmPart {
@@ -297,7 +308,7 @@ void parse_cpuinfo(const std::string& text, MachineInfo& machine) {
             continue;
         }
         const std::string key = trimmed(line.substr(0, colon));
-        const std::string value = trimmed(line.substr(colon + 1));
+        const std::string value = printable(trimmed(line.substr(colon + 1)));
         bool kept = false;
         for (const auto& [name, field] : first_values) {
             if (key == name) {
@@ -381,9 +392,43 @@ std::string parse_os_release(const std::string& text) {
             line.back() == line.front()) {
             line = line.substr(1, line.size() - 2);
         }
-        return line;
+        return printable(line);
     }
     return "";
+}
+
+stats::ProcessorTimes parse_proc_stat(const std::string& text, std::int64_t ticks_per_second) {
+    stats::ProcessorTimes times;
+    // "cpu  user nice system idle iowait irq softirq steal ...", in clock ticks
+    // summed over every processor.
+    if (text.rfind("cpu ", 0) != 0 || ticks_per_second <= 0) {
+        return times;
+    }
+    std::uint64_t ticks[8] = {};
+    const char* at = text.c_str() + 4;
+    for (std::uint64_t& tick : ticks) {
+        char* end = nullptr;
+        while (*at == ' ') {
+            ++at;
+        }
+        if (*at == '\n' || *at == '\0') {
+            break; // older kernels count fewer states
+        }
+        // Digits only: strtoull would take a sign and negate.
+        if (*at < '0' || *at > '9') {
+            return times;
+        }
+        tick = std::strtoull(at, &end, 10);
+        at = end;
+        if (tick > std::uint64_t{1} << 53) {
+            return times; // no kernel counts that far, and the sums could wrap
+        }
+    }
+    const std::uint64_t busy = ticks[0] + ticks[1] + ticks[2] + ticks[5] + ticks[6];
+    const std::uint64_t total = busy + ticks[3] + ticks[4] + ticks[7];
+    times.busy_seconds = static_cast<double>(busy) / static_cast<double>(ticks_per_second);
+    times.total_seconds = static_cast<double>(total) / static_cast<double>(ticks_per_second);
+    return times;
 }
 
 } // namespace picalc::record

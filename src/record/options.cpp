@@ -43,6 +43,17 @@ bool has_control_character(const char* text) {
     return false;
 }
 
+// An argument as an error message quotes it: control characters as '?', so
+// that no argument can write to the terminal through the message.
+std::string shown(const std::string& text) {
+    std::string out = text;
+    for (char& c : out) {
+        const auto byte = static_cast<unsigned char>(c);
+        c = byte < 0x20 || byte == 0x7F ? '?' : c;
+    }
+    return out;
+}
+
 // A whole decimal count within [low, high]; false for anything else.
 bool parse_count(const char* text, std::int32_t low, std::int32_t high, std::int32_t& count) {
     if (*text == '\0' || std::strlen(text) > 9 ||
@@ -61,14 +72,14 @@ bool apply_option(RecordOptions& options, const std::string& name, const char* v
     if (name == "--runs") {
         if (!parse_count(value, 1, max_runs, options.runs)) {
             options.error = "--runs takes a whole number from 1 to " + std::to_string(max_runs) +
-                            ", not \"" + value + "\"";
+                            ", not \"" + shown(value) + "\"";
         }
     } else if (name == "--copies") {
         if (std::strcmp(value, "all") == 0) {
             options.copies = all_processors;
         } else if (!parse_count(value, 0, max_copies, options.copies)) {
             options.error = "--copies takes \"all\" or a whole number from 0 to " +
-                            std::to_string(max_copies) + ", not \"" + value + "\"";
+                            std::to_string(max_copies) + ", not \"" + shown(value) + "\"";
         }
     } else if (name == "--record") {
         options.record = value;
@@ -82,7 +93,7 @@ bool apply_option(RecordOptions& options, const std::string& name, const char* v
     } else if (name == "--time-limit") {
         if (!parse_count(value, 1, max_time_limit, options.time_limit_seconds)) {
             options.error = "--time-limit takes a whole number of seconds from 1 to " +
-                            std::to_string(max_time_limit) + ", not \"" + value + "\"";
+                            std::to_string(max_time_limit) + ", not \"" + shown(value) + "\"";
         }
     } else if (name == "--picalc") {
         options.picalc = value;
@@ -90,7 +101,7 @@ bool apply_option(RecordOptions& options, const std::string& name, const char* v
         return false;
     }
     if (options.error.empty() && *value == '\0') {
-        options.error = name + " needs a value";
+        options.error = shown(name) + " needs a value";
     }
     return true;
 }
@@ -116,7 +127,7 @@ RecordOptions parse_record_options(int argc, const char* const* argv) {
         }
         if (argument.size() < 2 || argument[0] != '-' || argument[1] != '-') {
             if (!argument.empty() && argument[0] == '-') {
-                options.error = "unknown option \"" + argument +
+                options.error = "unknown option \"" + shown(argument) +
                                 "\" (a count that starts with - goes after --)";
             }
             break;
@@ -125,13 +136,14 @@ RecordOptions parse_record_options(int argc, const char* const* argv) {
         const std::string name = argument.substr(0, equals);
         const bool attached = equals != std::string::npos;
         if (!attached && i + 1 >= argc) {
-            options.error = apply_option(options, name, "") ? name + " needs a value"
-                                                            : "unknown option \"" + name + "\"";
+            options.error = apply_option(options, name, "")
+                                ? name + " needs a value"
+                                : "unknown option \"" + shown(name) + "\"";
             break;
         }
         const std::string value = attached ? argument.substr(equals + 1) : argv[++i];
         if (!apply_option(options, name, value.c_str())) {
-            options.error = "unknown option \"" + name + "\"";
+            options.error = "unknown option \"" + shown(name) + "\"";
         }
     }
     if (!options.error.empty()) {
@@ -145,7 +157,7 @@ RecordOptions parse_record_options(int argc, const char* const* argv) {
         }
     }
     if (!options.record.empty() && same_file(options.record, options.json)) {
-        options.error = "--record and --json name the same file, " + options.record +
+        options.error = "--record and --json name the same file, " + shown(options.record) +
                         ": the JSON would replace the record";
     }
     return options;

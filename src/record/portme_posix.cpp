@@ -175,29 +175,7 @@ std::int32_t wait_child(Child& child) {
 }
 
 ProcessorTimes read_processor_times() {
-    ProcessorTimes times;
-    // "cpu  user nice system idle iowait irq softirq steal ...", in clock ticks
-    // summed over every processor.
-    const std::string stat = file_text("/proc/stat");
-    if (stat.rfind("cpu ", 0) != 0) {
-        return times;
-    }
-    std::uint64_t ticks[8] = {};
-    const char* at = stat.c_str() + 4;
-    for (std::uint64_t& tick : ticks) {
-        char* end = nullptr;
-        tick = std::strtoull(at, &end, 10);
-        at = end;
-    }
-    const long per_second = sysconf(_SC_CLK_TCK);
-    if (per_second <= 0) {
-        return times;
-    }
-    const std::uint64_t busy = ticks[0] + ticks[1] + ticks[2] + ticks[5] + ticks[6];
-    const std::uint64_t total = busy + ticks[3] + ticks[4] + ticks[7];
-    times.busy_seconds = static_cast<double>(busy) / static_cast<double>(per_second);
-    times.total_seconds = static_cast<double>(total) / static_cast<double>(per_second);
-    return times;
+    return parse_proc_stat(file_text("/proc/stat"), sysconf(_SC_CLK_TCK));
 }
 
 std::string picalc_beside(const char* argv0) {

@@ -70,6 +70,9 @@ void read_linux_machine(const std::string& root, MachineInfo& machine);
 std::string governor_warning(const MachineInfo& machine);
 // PRETTY_NAME of /etc/os-release.
 std::string parse_os_release(const std::string& text);
+// The busy and total processor time of Linux's /proc/stat "cpu" line, in
+// seconds at TICKS_PER_SECOND; unknown (-1) when the text is not one.
+stats::ProcessorTimes parse_proc_stat(const std::string& text, std::int64_t ticks_per_second);
 
 // The name a record gets when none is given: date, processor, compiler.
 std::string default_record_name(const Record& record);

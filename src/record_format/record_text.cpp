@@ -334,7 +334,14 @@ HeaderLines header_lines(const std::string& preamble) {
                               text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ"
                                                      "abcdefghijklmnopqrstuvwxyz ") == colon;
         if (key_like) {
-            header.emplace_back(text.substr(0, colon), text.substr(colon + 2));
+            // A stranger's control characters (an escape sequence, a CR)
+            // would act on whatever terminal or page shows the value.
+            std::string value = text.substr(colon + 2);
+            for (char& c : value) {
+                const auto byte = static_cast<unsigned char>(c);
+                c = byte < 0x20 || byte == 0x7F ? ' ' : c;
+            }
+            header.emplace_back(text.substr(0, colon), std::move(value));
         }
     }
     return header;

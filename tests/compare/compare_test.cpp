@@ -261,6 +261,27 @@ TEST(Compare, HeaderTextStaysInItsCell) {
     }
 }
 
+// A header's or a label's control characters never reach a terminal that
+// shows the output, whatever its format.
+TEST(Compare, ControlCharactersNeverReachTheTerminal) {
+    std::vector<RecordFile> files = two_records("CPU: A\x1b[2JB\x7f", "1.800000");
+    ASSERT_TRUE(files[1].genuine) << files[1].refusal;
+    EXPECT_EQ(header_value(files[1], "CPU"), "A [2JB ");
+    files.push_back(times_record("evil\x1b]0;x\x07:0:Gauss:1.5,1.6,1.7"));
+    ASSERT_TRUE(files[2].genuine) << files[2].refusal;
+    for (const Format format : {Format::Text, Format::Markdown, Format::Csv}) {
+        for (const std::size_t count : {std::size_t{2}, std::size_t{3}}) {
+            std::string out;
+            std::string refusal;
+            const std::vector<RecordFile> some(files.end() - static_cast<std::ptrdiff_t>(count),
+                                               files.end());
+            ASSERT_TRUE(compare_files(some, "", format, out, refusal)) << refusal;
+            EXPECT_EQ(out.find_first_of("\x1b\x07\x7f"), std::string::npos)
+                << static_cast<int>(format) << ": " << out;
+        }
+    }
+}
+
 // Runs that slowed from first to last are named; a record's own "Drift:"
 // line must say what its runs say.
 TEST(Compare, DriftIsCheckedAndNamed) {

@@ -44,6 +44,31 @@ TEST(Cpuinfo, NamesTheProcessorOfEachArchitecturesKernel) {
     EXPECT_EQ(parse_os_release("ID=debian\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n"),
               "Debian GNU/Linux 12 (bookworm)");
     EXPECT_EQ(parse_os_release("NAME=x\n"), "");
+    // What goes on a line of the record holds no control character.
+    EXPECT_EQ(parse_os_release("PRETTY_NAME=\"Evil\x1b[2J\rOS\"\n"), "Evil [2J OS");
+    MachineInfo escaped;
+    parse_cpuinfo("model name\t: A\x1b]0;B\x07" "C\n", escaped);
+    EXPECT_EQ(escaped.processor, "A ]0;B C");
+}
+
+// /proc/stat's first line: the processor's busy and total time, or unknown.
+TEST(ProcStat, GivesBusyAndTotalTimeOrNothing) {
+    const struct {
+        const char* text;
+        double busy, total; // seconds at 100 ticks a second; -1 unknown
+    } cases[] = {
+        {"cpu  100 20 30 400 50 6 4 10 0 0\ncpu0 1 2 3 4 5 6 7 8\n", 1.6, 6.2},
+        {"cpu  100 20 30 400 50 6 4\ncpu0 1\n", 1.6, 6.1}, // before steal time was counted
+        {"cpu0 100 20 30 400 50 6 4 10\n", -1, -1},
+        {"cpu  100 -20 30 400 50 6 4 10\n", -1, -1},
+        {"cpu  18446744073709551615 1 0 0 0 0 0 0\n", -1, -1}, // a sum that wraps
+        {"", -1, -1},
+    };
+    for (const auto& c : cases) {
+        const stats::ProcessorTimes times = parse_proc_stat(c.text, 100);
+        EXPECT_DOUBLE_EQ(times.busy_seconds, c.busy) << c.text;
+        EXPECT_DOUBLE_EQ(times.total_seconds, c.total) << c.text;
+    }
 }
 
 TEST(Cpuinfo, GivesTheX86SignatureAndItsMicroarchitecture) {
@@ -209,6 +234,12 @@ TEST(RecordOptions, PassTheArgumentsAfterTheOptionsToPicalc) {
         {{"--json"}, 3, all_processors, {}, "--json needs a value"},
         {{"--record="}, 3, all_processors, {}, "--record needs a value"},
         {{"--fast", "1"}, 3, all_processors, {}, "unknown option \"--fast\""},
+        {{"--runs", "\x1b[2J"},
+         3,
+         all_processors,
+         {},
+         "--runs takes a whole number from 1 to 100, not \"?[2J\""},
+        {{"--\x1b[2J"}, 3, all_processors, {}, "unknown option \"--?[2J\""},
     };
     for (const auto& c : cases) {
         std::vector<const char*> argv = {"picalc-record"};

@@ -1,0 +1,89 @@
+// Fuzzes what picalc-compare takes from strangers: a record's bytes, a
+// --times argument (the input's first line) and its own command line (the
+// input split at each NUL), then compares what it accepted with a sample of
+// the same workload in every format. Beyond not crashing or hanging, a
+// refusal always says why, the JSON always parses, and no other output
+// carries a control character but the line end (and a CSV field's CR),
+// whatever the record's header or a label held.
+#include "compare.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace {
+
+// CSV keeps a CR inside a quoted field: it is a field's text there.
+bool printable(const std::string& text, bool csv) {
+    return std::ranges::none_of(text, [csv](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return (byte < 0x20 && c != '\n' && !(csv && c == '\r')) || byte == 0x7F;
+    });
+}
+
+void parse_options(const std::string& bytes) {
+    std::vector<std::string> arguments(1, "picalc-compare");
+    arguments.emplace_back();
+    for (const char c : bytes) {
+        if (c == '\0') {
+            arguments.emplace_back();
+        } else {
+            arguments.back().push_back(c);
+        }
+    }
+    std::vector<const char*> argv;
+    argv.reserve(arguments.size());
+    for (const std::string& argument : arguments) {
+        argv.push_back(argument.c_str());
+    }
+    const picalc::compare::CompareOptions options =
+        picalc::compare::parse_compare_options(static_cast<int>(argv.size()), argv.data());
+    if (options.error.empty() && !options.help && options.inputs.empty()) {
+        std::abort();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace picalc::compare;
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    parse_options(bytes);
+    std::vector<RecordFile> files;
+    for (const RecordFile& file :
+         {read_record_text("fuzz.txt", bytes), times_record(bytes.substr(0, bytes.find('\n')))}) {
+        if (!file.genuine && file.refusal.empty()) {
+            std::abort();
+        }
+        if (file.genuine && files.size() < 2) {
+            files.push_back(file);
+        }
+    }
+    if (files.empty()) {
+        return 0;
+    }
+    files.resize(1); // and a sample of its workload to compare it with
+    files.push_back(times_record("sample:" + std::to_string(files[0].digit_count) + ":" +
+                                 (files[0].formula == picalc::Formula::Gauss ? "Gauss" : "Stomer") +
+                                 ":1.5,1.25,1.75"));
+    for (const Format format : {Format::Text, Format::Markdown, Format::Csv, Format::Json}) {
+        std::string out;
+        std::string refusal;
+        if (!compare_files(files, "", format, out, refusal)) {
+            if (refusal.empty() || !nlohmann::json::accept(refusal_json({{"", refusal}}))) {
+                std::abort();
+            }
+            continue;
+        }
+        // JSON escapes what it must and parses; the rest is read as text.
+        if (format == Format::Json ? !nlohmann::json::accept(out)
+                                   : !printable(out, format == Format::Csv)) {
+            std::abort();
+        }
+    }
+    return 0;
+}
