@@ -10,7 +10,7 @@ import { readFile } from "node:fs/promises";
 import { siteModule, toolInNode } from "./tool_node.mjs";
 
 const { MeasurementFailed, measure } = await siteModule("measure.js");
-const { comparer, significanceText } = await siteModule("compare.js");
+const { comparer, maxRecordBytes, recordFileProblem, significanceText } = await siteModule("compare.js");
 
 const compare = comparer(toolInNode);
 
@@ -99,4 +99,8 @@ test("this device against known runs, and against an opened record", async () =>
   assert.match(compared.text, /\nSingle runs: A is 5\d\d\.\d % faster than B \(95 % interval .*; p = 0\.009, 3 and 9 runs\)\n/);
   const tampered = await compare.withRecord(run, "r.txt", record.replace("DIGITS: 0", "DIGITS: 1"));
   assert.deepEqual(tampered, { compared: false, text: "picalc-compare: r.txt: run 1: line 7: DIGITS: 1 does not match the listing above it, which holds 0 decimal places\npicalc-compare: nothing compared" });
+  // A file too large to hold is refused by its size, before it is read.
+  for (const [size, problem] of [[maxRecordBytes, ""], [maxRecordBytes + 4 * 1024 * 1024, "big.txt is 20.0 MB, and the page opens records of up to 16.0 MB: compare it with picalc-compare instead"], [3 * maxRecordBytes, "big.txt is 48.0 MB, and the page opens records of up to 16.0 MB: compare it with picalc-compare instead"]]) {
+    assert.equal(recordFileProblem({ name: "big.txt", size }), problem);
+  }
 });

@@ -9,7 +9,7 @@ import {
   loadHistory, pageRecord, parseFragment, recordFileName, saveHistory, shareFragment, systemOf, clientHintsOf,
 } from "./record.js";
 import { MeasurementFailed, measure, verifiedText } from "./measure.js";
-import { comparer } from "./compare.js";
+import { comparer, recordFileProblem } from "./compare.js";
 import { describeRun, showComparison, showHistory, showStages } from "./results_view.js";
 
 const tableRows = 25;
@@ -249,8 +249,15 @@ $("record-file").addEventListener("change", async () => {
   const [file] = $("record-file").files;
   if (!file || !last) return;
   const panel = $("record-comparison");
-  panel.textContent = `Checking ${file.name} and comparing…`;
   show(panel, true);
+  const problem = recordFileProblem(file);
+  if (problem) {
+    panel.textContent = problem;
+    panel.className = "bad";
+    $("record-file").value = "";
+    return;
+  }
+  panel.textContent = `Checking ${file.name} and comparing…`;
   try {
     const { compared, text } = await compare.withRecord(last, file.name, await file.text());
     panel.textContent = text;

@@ -24,6 +24,19 @@ function refusals(out, status) {
 
 const compareTool = (call, args, files) => call("picalc-compare", args, files);
 
+// The largest file the page reads: a record of picalc-record's 100 runs of
+// 100,000 digits is about 12 MB. A larger one is refused before a byte of it
+// is read, as the page holds the whole text at once.
+export const maxRecordBytes = 16 * 1024 * 1024;
+
+// Why the page will not read FILE (a File, or {name, size}); "" when it will.
+export function recordFileProblem(file) {
+  if (file.size <= maxRecordBytes) return "";
+  const megabytes = (bytes) => `${(bytes / (1024 * 1024)).toFixed(1)} MB`;
+  return `${file.name} is ${megabytes(file.size)}, and the page opens records of up to ` +
+    `${megabytes(maxRecordBytes)}: compare it with picalc-compare instead`;
+}
+
 export function comparer(call) {
   return {
     // Every output, runs then copies, each a file of its own, so that a
