@@ -2,6 +2,8 @@
 #include "portme.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <sddl.h>
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
@@ -45,6 +47,42 @@ std::atomic<std::intptr_t> running[max_children];
 std::atomic<int> caught_signal{0};
 std::atomic<bool> limit_passed{false};
 HANDLE limit_timer = nullptr;
+
+// The runs' folder, held open from the moment it is made until it is
+// removed, without delete sharing: while it is held, nobody can rename or
+// remove it and put a junction or link to somewhere else in its place.
+HANDLE held_folder = INVALID_HANDLE_VALUE;
+
+bool hold_folder(const std::string& folder) {
+    held_folder = CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (held_folder == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (GetFileInformationByHandle(held_folder, &information) == 0 ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        static_cast<void>(CloseHandle(held_folder));
+        held_folder = INVALID_HANDLE_VALUE;
+        SetLastError(ERROR_CANT_ACCESS_FILE);
+        return false;
+    }
+    return true;
+}
+
+// A protected access list of full control for the folder's owner and the
+// system: nothing inherited from the temporary folder. nullptr when it
+// cannot be made, and then the folder takes what it inherits.
+PSECURITY_DESCRIPTOR private_descriptor() {
+    static PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (descriptor == nullptr) {
+        static_cast<void>(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            "D:P(A;OICI;FA;;;OW)(A;OICI;FA;;;SY)", SDDL_REVISION_1, &descriptor, nullptr));
+    }
+    return descriptor;
+}
 
 void stop_children() {
     for (std::atomic<std::intptr_t>& slot : running) {
@@ -397,12 +435,23 @@ std::string make_private_folder(std::string& error) {
         base.pop_back();
     }
     // CreateDirectory fails on a name that exists, file, folder or link: the
-    // folder made is a new one, and this process's alone.
+    // folder made is a new one. Its access list is its owner's (and the
+    // system's) alone, whatever the temporary folder would pass on.
+    SECURITY_ATTRIBUTES owner_only{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+    owner_only.lpSecurityDescriptor = private_descriptor();
     for (std::uint32_t attempt = 0; attempt < 100; ++attempt) {
         const std::string folder = base + "\\picalc-record-" +
                                    std::to_string(GetCurrentProcessId()) + "-" +
                                    std::to_string(GetTickCount64()) + "-" + std::to_string(attempt);
-        if (CreateDirectoryA(folder.c_str(), nullptr) != 0) {
+        if (CreateDirectoryA(folder.c_str(),
+                             owner_only.lpSecurityDescriptor != nullptr ? &owner_only : nullptr) !=
+            0) {
+            if (!hold_folder(folder)) {
+                error = "cannot hold the folder made for the runs' output, " + folder + ": " +
+                        last_error_text();
+                static_cast<void>(RemoveDirectoryA(folder.c_str()));
+                return "";
+            }
             return folder;
         }
         if (GetLastError() != ERROR_ALREADY_EXISTS) {
@@ -416,6 +465,10 @@ std::string make_private_folder(std::string& error) {
 }
 
 bool remove_folder(const std::string& folder) {
+    if (held_folder != INVALID_HANDLE_VALUE) {
+        static_cast<void>(CloseHandle(held_folder));
+        held_folder = INVALID_HANDLE_VALUE;
+    }
     return RemoveDirectoryA(folder.c_str()) != 0;
 }
 
