@@ -47,7 +47,9 @@ TEST(Cpuinfo, NamesTheProcessorOfEachArchitecturesKernel) {
     // What goes on a line of the record holds no control character.
     EXPECT_EQ(parse_os_release("PRETTY_NAME=\"Evil\x1b[2J\rOS\"\n"), "Evil [2J OS");
     MachineInfo escaped;
-    parse_cpuinfo("model name\t: A\x1b]0;B\x07" "C\n", escaped);
+    parse_cpuinfo("model name\t: A\x1b]0;B\x07"
+                  "C\n",
+                  escaped);
     EXPECT_EQ(escaped.processor, "A ]0;B C");
 }
 
