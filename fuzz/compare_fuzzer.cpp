@@ -6,8 +6,8 @@
 // carries a control character but the line end (and a CSV field's CR),
 // whatever the record's header or a label held.
 #include "compare.h"
+#include "fuzz_input.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -17,31 +17,9 @@
 
 namespace {
 
-// CSV keeps a CR inside a quoted field: it is a field's text there.
-bool printable(const std::string& text, bool csv) {
-    return std::ranges::none_of(text, [csv](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return (byte < 0x20 && c != '\n' && !(csv && c == '\r')) || byte == 0x7F;
-    });
-}
-
 void parse_options(const std::string& bytes) {
-    std::vector<std::string> arguments(1, "picalc-compare");
-    arguments.emplace_back();
-    for (const char c : bytes) {
-        if (c == '\0') {
-            arguments.emplace_back();
-        } else {
-            arguments.back().push_back(c);
-        }
-    }
-    std::vector<const char*> argv;
-    argv.reserve(arguments.size());
-    for (const std::string& argument : arguments) {
-        argv.push_back(argument.c_str());
-    }
-    const picalc::compare::CompareOptions options =
-        picalc::compare::parse_compare_options(static_cast<int>(argv.size()), argv.data());
+    const picalc::compare::CompareOptions options = picalc::fuzz::parse_command_line_of(
+        "picalc-compare", bytes, picalc::compare::parse_compare_options);
     if (options.error.empty() && !options.help && options.inputs.empty()) {
         std::abort();
     }
@@ -80,8 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         }
         // JSON escapes what it must and parses; the rest is read as text.
-        if (format == Format::Json ? !nlohmann::json::accept(out)
-                                   : !printable(out, format == Format::Csv)) {
+        if (format == Format::Json
+                ? !nlohmann::json::accept(out)
+                : !picalc::fuzz::printable(out, format == Format::Csv ? "\n\r" : "\n")) {
             std::abort();
         }
     }

@@ -89,10 +89,7 @@ std::string csv_field(const std::string& text) {
                           (text[0] == '-' && (text.size() < 2 || text[1] < '0' || text[1] > '9')));
     std::string field = formula_like ? "'" + text : text;
     // Other control characters would act on a terminal that shows the file.
-    for (char& c : field) {
-        const auto byte = static_cast<unsigned char>(c);
-        c = (byte < 0x20 && c != '\n' && c != '\r') || byte == 0x7F ? ' ' : c;
-    }
+    field = fmt::without_control_characters(field, ' ', "\n\r");
     if (field.find_first_of(",\"\n\r") == std::string::npos) {
         return field;
     }
@@ -113,7 +110,7 @@ std::string markdown_cell(const std::string& text) {
         const char c = text[i];
         const bool www_dot = c == '.' && i >= 3 && (text[i - 1] | 0x20) == 'w' &&
                              (text[i - 2] | 0x20) == 'w' && (text[i - 3] | 0x20) == 'w';
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+        if (fmt::is_control_character(c)) {
             out += ' ';
         } else if (std::strchr("\\`*_[]<>&|!~#:@", c) != nullptr || www_dot) {
             out += '\\';
@@ -603,10 +600,7 @@ bool compare_files(const std::vector<RecordFile>& files, const std::string& base
         }
         // A file's or label's name goes to the terminal as it was given:
         // its control characters must not act there.
-        for (char& c : out) {
-            const auto byte = static_cast<unsigned char>(c);
-            c = (byte < 0x20 && c != '\n') || byte == 0x7F ? '?' : c;
-        }
+        out = fmt::without_control_characters(out, '?', "\n");
         break;
     }
     return true;

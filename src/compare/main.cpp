@@ -2,6 +2,7 @@
 // times differ and how sure that is. Nothing is compared unless every file
 // is a genuine run or record.
 #include "compare.h"
+#include "record_format.h"
 
 #include <cstdio>
 #include <string>
@@ -14,12 +15,8 @@ constexpr int status_usage = 2;
 
 // What goes to the terminal in words: a file name or argument's control
 // characters as '?', so that none can act on the terminal.
-std::string shown(std::string text) {
-    for (char& c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        c = byte < 0x20 || byte == 0x7F ? '?' : c;
-    }
-    return text;
+std::string shown(const std::string& text) {
+    return picalc::record_format::without_control_characters(text, '?');
 }
 
 int compare_main(int argc, char** argv) {

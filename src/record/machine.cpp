@@ -23,14 +23,9 @@ std::string trimmed(const std::string& text) {
 }
 
 // A value that goes on a line of the record: a control character in it
-// (a CR, an escape sequence) becomes a space, so that it can neither start
-// a line of its own nor act on the terminal that shows it.
+// (a CR, an escape sequence) becomes a space.
 std::string printable(std::string text) {
-    for (char& c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        c = byte < 0x20 || byte == 0x7F ? ' ' : c;
-    }
-    return text;
+    return record_format::without_control_characters(std::move(text), ' ');
 }
 
 // Arm's CPU implementer and part codes of common cores, from the Arm

@@ -3,8 +3,10 @@
 // unchanged, so "picalc-record -- -7" runs "picalc -7".
 #include "record.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 namespace picalc::record {
 
@@ -33,25 +35,14 @@ constexpr std::int32_t max_time_limit = 7 * 24 * 60 * 60;
 
 // Text that lands on a line of the record: a control character would end
 // the line and start a header line of its own.
-bool has_control_character(const char* text) {
-    for (; *text != '\0'; ++text) {
-        const auto byte = static_cast<unsigned char>(*text);
-        if (byte < 0x20 || byte == 0x7F) {
-            return true;
-        }
-    }
-    return false;
+bool has_control_character(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), record_format::is_control_character);
 }
 
 // An argument as an error message quotes it: control characters as '?', so
 // that no argument can write to the terminal through the message.
 std::string shown(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) {
-        const auto byte = static_cast<unsigned char>(c);
-        c = byte < 0x20 || byte == 0x7F ? '?' : c;
-    }
-    return out;
+    return record_format::without_control_characters(text, '?');
 }
 
 // A whole decimal count within [low, high]; false for anything else.

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -198,6 +199,18 @@ bool record_from_json(const std::string& text, Record& record, std::string& erro
 // for download. False, with the reason in ERROR, for anything else.
 bool record_from_page(const std::string& measurement, const std::string& wasm_binary,
                       Record& record, std::string& error);
+
+// ---- Text from outside --------------------------------------------------------
+
+// A control character (C0 or DEL): in a stranger's text it could end a line
+// of the record and start one of its own, or act on the terminal that shows it.
+constexpr bool is_control_character(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+}
+// TEXT with every control character that KEEP does not list made REPLACEMENT.
+std::string without_control_characters(std::string text, char replacement,
+                                       std::string_view keep = "");
 
 // ---- Reading the text --------------------------------------------------------
 

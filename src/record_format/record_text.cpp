@@ -317,6 +317,13 @@ std::string record_text(const Record& record) {
     return text;
 }
 
+std::string without_control_characters(std::string text, char replacement, std::string_view keep) {
+    for (char& c : text) {
+        c = is_control_character(c) && keep.find(c) == std::string_view::npos ? replacement : c;
+    }
+    return text;
+}
+
 HeaderLines header_lines(const std::string& preamble) {
     HeaderLines header;
     std::size_t start = 0;
@@ -334,14 +341,8 @@ HeaderLines header_lines(const std::string& preamble) {
                               text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ"
                                                      "abcdefghijklmnopqrstuvwxyz ") == colon;
         if (key_like) {
-            // A stranger's control characters (an escape sequence, a CR)
-            // would act on whatever terminal or page shows the value.
-            std::string value = text.substr(colon + 2);
-            for (char& c : value) {
-                const auto byte = static_cast<unsigned char>(c);
-                c = byte < 0x20 || byte == 0x7F ? ' ' : c;
-            }
-            header.emplace_back(text.substr(0, colon), std::move(value));
+            header.emplace_back(text.substr(0, colon),
+                                without_control_characters(text.substr(colon + 2), ' '));
         }
     }
     return header;
