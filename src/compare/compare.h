@@ -39,7 +39,20 @@ struct RecordFile {
     bool times_only = false; // given with --times: there were no outputs to check
     Kind kind = Kind::Native;
     std::string engine; // "Blink", "Gecko", "WebKit" or "" for a browser's record
+    // A record of two programs in alternation (picalc-record --versus): the
+    // other program's times and rounds, the I-th paired with A's I-th.
+    bool versus = false;
+    std::vector<double> versus_times;
+    std::vector<std::vector<double>> versus_copy_rounds;
+    // On each side split from such a record (sides_of): the record's path.
+    // Two files of one session are compared pair by pair.
+    std::string session;
 };
+
+// A record of two programs in alternation as its two sides, "NAME (A)" and
+// "NAME (B)", each with its own build and times and the record's session;
+// any other file as it is.
+std::vector<RecordFile> sides_of(const RecordFile& file);
 
 // What a record may hold: picalc-record's own limits, so that no file can
 // ask for more work than a real record takes.
@@ -68,9 +81,27 @@ stats::Trend copy_drift_of(const RecordFile& file);
 
 // ---- Comparisons ------------------------------------------------------------
 
+// How far apart records of one machine and build came out when they were
+// made one after another (scripts/calibrate, doc/comparing.md): records made
+// apart are called different only when the whole 95 % interval of their
+// ratio lies beyond this. Runs alternated in one record need no margin: the
+// pairs share their moment.
+inline constexpr double session_margin = 0.05;
+
+// A and B's times compared: pair by pair when both are sides of one session,
+// else as two samples.
+stats::Difference difference_between(const RecordFile& a, const RecordFile& b,
+                                     const std::vector<double>& times_a,
+                                     const std::vector<double>& times_b);
+// Whether D claims a difference that holds: significant, and for samples
+// from records made apart, its whole interval beyond the session margin.
+bool difference_holds(const stats::Difference& d);
+
 // One sentence: "B is 13.6 % faster than A (95 % interval 11.2-15.9 %;
 // p = 0.008, 5 and 5 runs)", "No difference shown (p = 0.42, 5 and 5 runs)",
-// or why these counts can never show one. UNIT names the values: "runs";
+// or why these counts can never show one. A difference between records
+// made apart that the session margin could hold says so instead of a
+// verdict. UNIT names the values: "runs";
 // BETTER the word for a lower value (times) or a higher one's inverse
 // (scaling, compared as its inverse).
 std::string verdict_text(const stats::Difference& difference, const std::string& a,

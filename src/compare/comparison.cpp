@@ -64,8 +64,27 @@ Faster faster_of(const Difference& d) {
     return f;
 }
 
+// "9 and 9 runs", or for pairs "9 pairs of runs".
+std::string counts_of(const Difference& d, const std::string& unit) {
+    return d.paired ? std::to_string(d.n_a) + (d.n_a == 1 ? " pair of " : " pairs of ") + unit
+                    : count_text(d.n_a, d.n_b, unit);
+}
+
+// Pairs too few ever to show a difference: how many would do.
+std::string too_few_pairs_text(const Difference& d, const std::string& unit) {
+    std::int32_t enough = 1;
+    while (stats::smallest_paired_p(enough) >= significance_level) {
+        ++enough;
+    }
+    return "Too few pairs of " + unit + " to show any difference (" + counts_of(d, unit) +
+           " can never give p below 0.05); " + std::to_string(enough) + " pairs can";
+}
+
 // A difference too small for these counts ever to show: what would do.
 std::string too_few_text(const Difference& d, const std::string& unit) {
+    if (d.paired) {
+        return too_few_pairs_text(d, unit);
+    }
     std::int32_t equal = 1;
     while (smallest_p(equal, equal) >= significance_level) {
         ++equal;
@@ -185,6 +204,12 @@ std::vector<double> round_scalings(const RecordFile& file) {
     return scalings;
 }
 
+// A table's word for a difference that records made apart could hold.
+std::string margin_word(const Difference& d) {
+    return "not beyond " + percent(session_margin * 100) + " % (" + p_text(d.test.p) +
+           ", records made apart)";
+}
+
 // One row of a table: a file against its group's baseline.
 struct Row {
     const RecordFile* file = nullptr;
@@ -224,7 +249,8 @@ std::vector<Group> grouped(const std::vector<RecordFile>& files, const std::stri
         }
         for (Row& row : group.rows) {
             row.baseline = row.file == group.baseline;
-            row.difference = difference_of(row.file->times, group.baseline->times);
+            row.difference = difference_between(*row.file, *group.baseline, row.file->times,
+                                                group.baseline->times);
         }
     }
     return groups;
@@ -247,6 +273,9 @@ std::string significance_text(const Row& row) {
     const Difference& d = row.difference;
     if (d.test.smallest_p >= significance_level) {
         return "too few runs (" + std::to_string(d.n_a) + " and " + std::to_string(d.n_b) + ")";
+    }
+    if (d.significant && !difference_holds(d)) {
+        return margin_word(d);
     }
     return (d.significant ? "yes (" : "no (") + p_text(d.test.p) + ")";
 }
@@ -314,8 +343,9 @@ void write_csv(const std::vector<Group>& groups, std::string& out) {
                                           row.baseline ? "" : format("%.6g", d.test.p),
                                           row.baseline                              ? ""
                                           : d.test.smallest_p >= significance_level ? "too few runs"
-                                          : d.significant                           ? "yes"
-                                                                                    : "no",
+                                          : difference_holds(d)                     ? "yes"
+                                          : d.significant ? "not beyond the margin"
+                                                          : "no",
                                           f.copies > 0 ? std::to_string(f.copies) : "",
                                           f.copies > 0 ? seconds_text(median_of(copy_times(f)))
                                                        : "",
@@ -345,13 +375,30 @@ struct Verdicts {
     std::vector<std::string> differences;
 };
 
+// Each round's median: what a round of copies is paired by.
+std::vector<double> round_medians(const RecordFile& file) {
+    std::vector<double> medians;
+    medians.reserve(file.copy_rounds.size());
+    for (const std::vector<double>& round : file.copy_rounds) {
+        medians.push_back(median_of(round));
+    }
+    return medians;
+}
+
+bool one_session(const RecordFile& a, const RecordFile& b) {
+    return !a.session.empty() && a.session == b.session;
+}
+
 Verdicts verdicts_of(const RecordFile& a, const RecordFile& b) {
     Verdicts v;
-    v.runs = difference_of(a.times, b.times);
+    v.runs = difference_between(a, b, a.times, b.times);
     v.runs_text = verdict_text(v.runs, "A", "B", "runs");
     if (!a.copy_rounds.empty() && !b.copy_rounds.empty()) {
-        const Difference copies = difference_of(copy_times(a), copy_times(b));
-        v.copies_text = verdict_text(copies, "A", "B", "copy times");
+        const bool paired = one_session(a, b);
+        const Difference copies = paired
+                                      ? difference_between(a, b, round_medians(a), round_medians(b))
+                                      : difference_of(copy_times(a), copy_times(b));
+        v.copies_text = verdict_text(copies, "A", "B", paired ? "rounds" : "copy times");
         // Higher scaling is better: compared as its inverse, like a time.
         const auto inverse = [](const RecordFile& file) {
             std::vector<double> values;
@@ -360,8 +407,8 @@ Verdicts verdicts_of(const RecordFile& a, const RecordFile& b) {
             }
             return values;
         };
-        const std::string text =
-            verdict_text(difference_of(inverse(a), inverse(b)), "A", "B", "rounds", "higher");
+        const std::string text = verdict_text(difference_between(a, b, inverse(a), inverse(b)), "A",
+                                              "B", "rounds", "higher");
         v.scaling_text = "A " + format("%.2f", scaling_of(a)) + ", B " +
                          format("%.2f", scaling_of(b)) + ": " + text;
     }
@@ -370,9 +417,13 @@ Verdicts verdicts_of(const RecordFile& a, const RecordFile& b) {
 }
 
 std::string file_line(const char* label, const RecordFile& f) {
-    std::string line = std::string(label) + ": " + (f.times_only ? f.name : f.path) + ": " +
-                       std::to_string(f.times.size()) + (f.times.size() == 1 ? " run" : " runs") +
-                       " of " + workload_of(f) + ", median " + seconds_text(median_time(f)) + " s";
+    std::string shown = f.times_only ? f.name : f.path;
+    if (!f.session.empty()) {
+        shown += std::string(label) == "A" ? " (its own picalc)" : " (the versus program)";
+    }
+    std::string line = std::string(label) + ": " + shown + ": " + std::to_string(f.times.size()) +
+                       (f.times.size() == 1 ? " run" : " runs") + " of " + workload_of(f) +
+                       ", median " + seconds_text(median_time(f)) + " s";
     if (f.times.size() > 1) {
         line += " (" + spread_text(f) + ")";
     }
@@ -393,6 +444,10 @@ std::string file_line(const char* label, const RecordFile& f) {
 void write_two(const RecordFile& a, const RecordFile& b, std::string& out) {
     const Verdicts v = verdicts_of(a, b);
     out += file_line("A", a) + file_line("B", b);
+    if (one_session(a, b)) {
+        out += "Paired: A and B ran in alternation in one record, each run set against its "
+               "partner, so what moved both at once cancels\n";
+    }
     out += "Single runs: " + v.runs_text + "\n";
     if (!v.copies_text.empty()) {
         out += "Copies at once: " + v.copies_text + "\n";
@@ -442,7 +497,11 @@ Json difference_json(const Difference& d) {
             {"p_text", p_text(d.test.p)},
             {"exact", d.test.exact},
             {"smallest_p", rounded(d.test.smallest_p, "%.6g")},
-            {"significant", d.significant}};
+            {"significant", d.significant},
+            {"paired", d.paired},
+            // What a difference between records made apart must pass.
+            {"margin", d.paired ? 0.0 : session_margin},
+            {"holds", difference_holds(d)}};
 }
 
 // A header key as a JSON member: "Run by" is "run_by".
@@ -514,7 +573,7 @@ void write_json(const std::vector<RecordFile>& files, const std::vector<Group>& 
 
 std::string verdict_text(const Difference& d, const std::string& a, const std::string& b,
                          const std::string& unit, const char* better) {
-    const std::string counts = count_text(d.n_a, d.n_b, unit);
+    const std::string counts = counts_of(d, unit);
     if (d.test.smallest_p >= significance_level) {
         return too_few_text(d, unit);
     }
@@ -527,7 +586,33 @@ std::string verdict_text(const Difference& d, const std::string& a, const std::s
     if (d.interval.known) {
         text += "95 % interval " + percent(f.low) + " to " + percent(f.high) + " %; ";
     }
-    return text + p_text(d.test.p) + ", " + counts + ")";
+    text += p_text(d.test.p) + ", " + counts + ")";
+    if (difference_holds(d)) {
+        return text;
+    }
+    return "No verdict: the " + unit + " differ (" + text +
+           "), but records of one machine made apart differ by up to " +
+           percent(session_margin * 100) +
+           " %; alternate both in one record (picalc-record --versus) for a verdict that holds";
+}
+
+Difference difference_between(const RecordFile& a, const RecordFile& b,
+                              const std::vector<double>& times_a,
+                              const std::vector<double>& times_b) {
+    return one_session(a, b) && times_a.size() == times_b.size()
+               ? stats::paired_difference_of(times_a, times_b)
+               : difference_of(times_a, times_b);
+}
+
+bool difference_holds(const Difference& d) {
+    if (!d.significant) {
+        return false;
+    }
+    if (d.paired) {
+        return true;
+    }
+    return d.interval.known &&
+           (d.interval.low > 1 + session_margin || d.interval.high < 1 / (1 + session_margin));
 }
 
 std::vector<std::string> other_differences(const RecordFile& a, const RecordFile& b) {
@@ -571,8 +656,19 @@ std::vector<std::string> other_differences(const RecordFile& a, const RecordFile
     return out;
 }
 
-bool compare_files(const std::vector<RecordFile>& files, const std::string& baseline, Format format,
+bool compare_files(const std::vector<RecordFile>& given, const std::string& baseline, Format format,
                    std::string& out, std::string& refusal) {
+    for (const RecordFile& file : given) {
+        if (file.versus && given.size() > 1) {
+            refusal = file.path +
+                      " is a record of two programs run in alternation: its runs are paired, "
+                      "and are compared with each other alone (picalc-compare " +
+                      file.path + ")";
+            return false;
+        }
+    }
+    const std::vector<RecordFile> files =
+        given.size() == 1 && given.front().versus ? sides_of(given.front()) : given;
     if (files.size() == 2 && workload_of(files[0]) != workload_of(files[1])) {
         refusal = files[0].path + " holds runs of " + workload_of(files[0]) + " and " +
                   files[1].path + " runs of " + workload_of(files[1]) +

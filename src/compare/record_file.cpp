@@ -36,9 +36,24 @@ bool ends_with(const std::string& text, const std::string& suffix) {
 // The summary lines picalc-record writes, in its order: a file with any of
 // them declares itself a record, and must then have them all, right.
 const char* const summary_keys[] = {
-    format::runs_key,    format::run_times_key,  format::median_key,      format::drift_key,
-    format::copies_key,  format::copy_times_key, format::copy_median_key, format::copy_drift_key,
-    format::scaling_key, format::disturbed_key,  format::other_work_key,
+    format::runs_key,
+    format::run_times_key,
+    format::median_key,
+    format::drift_key,
+    format::versus_run_times_key,
+    format::versus_median_key,
+    format::versus_drift_key,
+    format::order_key,
+    format::copies_key,
+    format::copy_times_key,
+    format::copy_median_key,
+    format::copy_drift_key,
+    format::scaling_key,
+    format::versus_copy_times_key,
+    format::versus_copy_median_key,
+    format::copy_order_key,
+    format::disturbed_key,
+    format::other_work_key,
 };
 // Lines that records made before them lack, and may still lack.
 bool optional_line(const std::string& key) {
@@ -54,14 +69,15 @@ bool declares_record(const RecordFile& file) {
                        [&](const char* key) { return !header_value(file, key).empty(); });
 }
 
-// The "Copies:" and "Copy times:" lines read into FILE's rounds; the reason
-// when they cannot be.
-std::string read_copies(RecordFile& file) {
+// The "Copies:" line and the rounds' times of TIMES_KEY ("Copy times:" or
+// "Versus copy times:") read into ROUNDS; the reason when they cannot be.
+std::string read_copies(RecordFile& file, const char* times_key,
+                        std::vector<std::vector<double>>& rounds_read) {
     const std::string copies = header_value(file, format::copies_key);
-    const std::string copy_times = header_value(file, format::copy_times_key);
+    const std::string copy_times = header_value(file, times_key);
     if (copies.empty() != copy_times.empty()) {
-        return "it has a " + line_of(format::copies_key) + " or a " +
-               line_of(format::copy_times_key) + " without the other";
+        return "it has a " + line_of(format::copies_key) + " or a " + line_of(times_key) +
+               " without the other";
     }
     if (copies.empty()) {
         return "";
@@ -75,7 +91,7 @@ std::string read_copies(RecordFile& file) {
     const bool well_formed = rounds_end != nullptr && std::string(rounds_end) == " rounds";
     if (!well_formed || at_once < 1 || at_once > max_copies_at_once || rounds < 1 ||
         rounds > max_copy_rounds || !ends_with(copy_times, " seconds")) {
-        return "its " + quoted(format::copies_key) + " or " + line_of(format::copy_times_key) +
+        return "its " + quoted(format::copies_key) + " or " + line_of(times_key) +
                " is not one picalc-record writes (at most " + std::to_string(max_copies_at_once) +
                " copies at once and " + std::to_string(max_copy_rounds) + " rounds)";
     }
@@ -87,18 +103,18 @@ std::string read_copies(RecordFile& file) {
         std::vector<double> round;
         if (!parse_times(values.substr(start, end - start), round) ||
             round.size() != static_cast<std::size_t>(at_once)) {
-            return "its " + line_of(format::copy_times_key) + " does not hold rounds of " +
+            return "its " + line_of(times_key) + " does not hold rounds of " +
                    std::to_string(at_once) + " times";
         }
-        file.copy_rounds.push_back(round);
-        if (file.copy_rounds.size() > static_cast<std::size_t>(rounds)) {
+        rounds_read.push_back(round);
+        if (rounds_read.size() > static_cast<std::size_t>(rounds)) {
             break;
         }
         start = end + 2;
     }
-    if (file.copy_rounds.size() != static_cast<std::size_t>(rounds)) {
-        return "its " + line_of(format::copy_times_key) + " holds " +
-               (file.copy_rounds.size() > static_cast<std::size_t>(rounds) ? "more" : "fewer") +
+    if (rounds_read.size() != static_cast<std::size_t>(rounds)) {
+        return "its " + line_of(times_key) + " holds " +
+               (rounds_read.size() > static_cast<std::size_t>(rounds) ? "more" : "fewer") +
                " rounds than the " + std::to_string(rounds) + " its " +
                line_of(format::copies_key) + " names";
     }
@@ -124,7 +140,54 @@ format::HeaderLines expected_summary(const RecordFile& file) {
         rounds.push_back(results(round));
     }
     record.summary = format::summarize(results(file.times), rounds);
+    if (file.versus) {
+        record.has_versus = true;
+        std::vector<std::vector<format::RunResult>> versus_rounds;
+        for (const std::vector<double>& round : file.versus_copy_rounds) {
+            versus_rounds.push_back(results(round));
+        }
+        record.versus.summary = format::summarize(results(file.versus_times), versus_rounds);
+        record.versus.order = header_value(file, format::order_key);
+        record.versus.copy_order = header_value(file, format::copy_order_key);
+    }
     return format::header_lines(format::summary_text(record));
+}
+
+// A record of two programs in alternation: its runs, in the order they ran,
+// dealt to A and B as its "Order:" line says, and B's rounds of copies
+// read; the reason when they cannot be.
+std::string read_versus(RecordFile& file) {
+    const std::string order = header_value(file, format::order_key);
+    file.versus = !order.empty() || !header_value(file, format::versus_build_key).empty();
+    if (!file.versus) {
+        return "";
+    }
+    std::vector<bool> a_first;
+    if (!format::parse_order(order, a_first, file.times.size() / 2) ||
+        a_first.size() * 2 != file.times.size()) {
+        return "it is a record of two programs in alternation whose " + line_of(format::order_key) +
+               " does not give one pair (AB or BA) for every two of " + "its " +
+               std::to_string(file.times.size()) + " runs";
+    }
+    const std::vector<double> in_order = file.times;
+    file.times.clear();
+    for (std::size_t k = 0; k < a_first.size(); ++k) {
+        file.times.push_back(in_order[2 * k + (a_first[k] ? 0 : 1)]);
+        file.versus_times.push_back(in_order[2 * k + (a_first[k] ? 1 : 0)]);
+    }
+    if (std::string why = read_copies(file, format::versus_copy_times_key, file.versus_copy_rounds);
+        !why.empty()) {
+        return why;
+    }
+    const std::string copy_order = header_value(file, format::copy_order_key);
+    if (!file.versus_copy_rounds.empty() &&
+        (!format::parse_order(copy_order, a_first, file.versus_copy_rounds.size()) ||
+         a_first.size() != file.versus_copy_rounds.size())) {
+        return "its " + line_of(format::copy_order_key) +
+               " does not give one pair for every "
+               "round";
+    }
+    return "";
 }
 
 // Why the summary lines disagree with the checked runs; "" when they agree.
@@ -134,7 +197,11 @@ std::string summary_mismatch(RecordFile& file) {
     if (!declares_record(file)) {
         return ""; // a saved run or runs with notes of their own: the runs are all it claims
     }
-    if (std::string why = read_copies(file); !why.empty()) {
+    if (std::string why = read_copies(file, format::copy_times_key, file.copy_rounds);
+        !why.empty()) {
+        return why;
+    }
+    if (std::string why = read_versus(file); !why.empty()) {
         return why;
     }
     const format::HeaderLines expected = expected_summary(file);
@@ -152,7 +219,7 @@ std::string summary_mismatch(RecordFile& file) {
     for (const char* key : summary_keys) {
         if (!free_line(key) && format::header_value(expected, key).empty() &&
             !header_value(file, key).empty()) {
-            return "its " + line_of(key) + " belongs to copies that it does not hold";
+            return "its " + line_of(key) + " belongs to runs or copies that it does not hold";
         }
     }
     return "";
@@ -240,6 +307,33 @@ double scaling_of(const RecordFile& file) {
     return file.copies < 1 ? 0
                            : stats::scaling_of(file.copies, median_time(file),
                                                stats::median_of(copy_times(file)));
+}
+
+std::vector<RecordFile> sides_of(const RecordFile& file) {
+    if (!file.versus) {
+        return {file};
+    }
+    RecordFile a = file;
+    a.versus = false;
+    a.versus_times.clear();
+    a.versus_copy_rounds.clear();
+    a.session = file.path;
+    RecordFile b = a;
+    a.name += " (A)";
+    b.name += " (B)";
+    b.times = file.versus_times;
+    b.copy_rounds = file.versus_copy_rounds;
+    b.copies = b.copy_rounds.empty() ? 0 : file.copies;
+    // B's own build in B's header; both keep the record's machine.
+    for (auto& [key, value] : b.header) {
+        if (key == format::build_key) {
+            value = header_value(file, format::versus_build_key);
+        }
+    }
+    b.kind = Kind::Native;
+    b.engine.clear();
+    classify(b);
+    return {a, b};
 }
 
 RecordFile read_record(const std::string& path) {

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <random>
 
 namespace {
 
@@ -20,6 +21,19 @@ constexpr int status_recorded = 0;
 constexpr int status_run_failed = 1;
 constexpr int status_cannot_start = 2;
 constexpr std::size_t max_binary_bytes = std::size_t{256} << 20U;
+
+// The build line of the program's build file into BUILD; false, said on
+// standard error, when the file cannot be read.
+bool read_build(const Program& program, BuildInfo& build) {
+    std::string binary;
+    if (!read_file(program.build_file, binary, max_binary_bytes)) {
+        static_cast<void>(std::fprintf(stderr, "picalc-record: cannot read %s: %s\n",
+                                       program.build_file.c_str(), std::strerror(errno)));
+        return false;
+    }
+    static_cast<void>(parse_build_info(binary, build));
+    return true;
+}
 
 } // namespace
 
@@ -34,7 +48,9 @@ int main(int argc, char** argv) {
         static_cast<void>(std::printf("%s", usage_text));
         return status_recorded;
     }
-    const std::string picalc = options.picalc.empty() ? picalc_beside(argv[0]) : options.picalc;
+    const Program picalc =
+        program_of(options.picalc.empty() ? picalc_beside(argv[0]) : options.picalc);
+    const Program versus = program_of(options.versus);
 
     Record record;
     record.date = today();
@@ -42,14 +58,12 @@ int main(int argc, char** argv) {
     record.arguments = options.picalc_arguments;
     record.run_by = options.run_by;
     record.machine = read_machine();
-    std::string binary;
-    if (!read_file(picalc, binary, max_binary_bytes)) {
-        static_cast<void>(std::fprintf(stderr, "picalc-record: cannot read %s: %s\n",
-                                       picalc.c_str(), std::strerror(errno)));
+    record.has_versus = !options.versus.empty();
+    record.versus.program = options.versus;
+    if (!read_build(picalc, record.build) ||
+        (record.has_versus && !read_build(versus, record.versus.build))) {
         return status_cannot_start;
     }
-    static_cast<void>(parse_build_info(binary, record.build));
-    binary.clear();
 
     const std::int32_t processors = record.machine.logical_processors;
     const std::int32_t copies =
@@ -75,8 +89,12 @@ int main(int argc, char** argv) {
     for (const std::string& argument : options.picalc_arguments) {
         shown_arguments += " " + argument;
     }
-    static_cast<void>(std::fprintf(stderr, "picalc-record: %s%s, %d runs", picalc.c_str(),
-                                   shown_arguments.c_str(), options.runs));
+    static_cast<void>(std::fprintf(stderr, "picalc-record: %s%s, %d runs",
+                                   picalc.build_file.c_str(), shown_arguments.c_str(),
+                                   options.runs));
+    if (record.has_versus) {
+        static_cast<void>(std::fprintf(stderr, " in pairs with %s (B)", options.versus.c_str()));
+    }
     if (at_once > 0) {
         static_cast<void>(
             std::fprintf(stderr, ", then %d rounds of %d copies at once", options.runs, at_once));
@@ -93,8 +111,13 @@ int main(int argc, char** argv) {
     }
     prepare_runs(folder, options.time_limit_seconds);
     catch_stop_signals();
-    const bool ran = run_singles(picalc, options, processors, record) &&
-                     run_rounds(picalc, options, at_once, processors, record);
+    const bool ran = record.has_versus
+                         ? run_alternated(picalc, versus, options, at_once, processors,
+                                          (std::uint64_t{std::random_device{}()} << 32U) ^
+                                              std::random_device{}(),
+                                          record)
+                         : run_singles(picalc, options, processors, record) &&
+                               run_rounds(picalc, options, at_once, processors, record);
     const bool kept_output = !remove_folder(folder);
     if (stop_signal() != 0) {
         static_cast<void>(std::fprintf(stderr, "\npicalc-record: stopped; no record written\n"));
@@ -109,6 +132,7 @@ int main(int argc, char** argv) {
     }
     record.run_name = record.single.front().run_name;
     record.summary = summarize(record.single, record.copies);
+    record.versus.summary = summarize(record.versus.single, record.versus.copies);
     if (!write_file(record_path, record_text(record), error) ||
         (!options.json.empty() && !write_file(options.json, record_json(record), error))) {
         static_cast<void>(std::fprintf(stderr, "picalc-record: %s\n", error.c_str()));

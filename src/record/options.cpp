@@ -24,6 +24,10 @@ const char* const usage_text =
     "                    is refused, and the default name gets -2, -3, ...)\n"
     "  --by NAME         who made the run, for the record's \"Run by:\" line\n"
     "  --picalc PATH     the picalc to run (default: the one beside picalc-record)\n"
+    "  --versus PATH     another picalc (a build, a version, or picalc.mjs for the\n"
+    "                    WebAssembly build under Node) run in alternation with the\n"
+    "                    first, pair by pair in a balanced random order, for\n"
+    "                    picalc-compare's paired verdict on the one record\n"
     "  --time-limit S    stop a run, and the record, when picalc runs longer than S\n"
     "                    seconds (default 86400, a day; 1 to 604800)\n"
     "The arguments after the options go to picalc as they are.\n";
@@ -88,6 +92,8 @@ bool apply_option(RecordOptions& options, const std::string& name, const char* v
         }
     } else if (name == "--picalc") {
         options.picalc = value;
+    } else if (name == "--versus") {
+        options.versus = value;
     } else {
         return false;
     }

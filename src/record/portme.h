@@ -46,6 +46,9 @@ bool time_limit_passed();
 
 // The picalc in the folder of this program ("picalc" or "picalc.exe").
 std::string picalc_beside(const char* argv0);
+// The program NAME (Windows: NAME.exe) as found on the PATH; NAME itself
+// when it is not there, so that starting it fails with the system's words.
+std::string program_on_path(const std::string& name);
 // A short number that tells this process's files from another's.
 std::int64_t process_number();
 

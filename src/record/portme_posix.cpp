@@ -191,6 +191,24 @@ std::string picalc_beside(const char* argv0) {
     return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/picalc";
 }
 
+std::string program_on_path(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    const std::string folders = path == nullptr ? "" : path;
+    std::size_t start = 0;
+    while (start <= folders.size()) {
+        std::size_t end = folders.find(':', start);
+        end = end == std::string::npos ? folders.size() : end;
+        // An empty entry is the current folder, as the shell takes it.
+        const std::string folder = end == start ? "." : folders.substr(start, end - start);
+        const std::string candidate = folder + "/" + name;
+        if (access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+        start = end + 1;
+    }
+    return name;
+}
+
 std::int64_t process_number() {
     return getpid();
 }

@@ -427,6 +427,13 @@ std::string picalc_beside(const char* argv0) {
     return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "\\picalc.exe";
 }
 
+std::string program_on_path(const std::string& name) {
+    char path[MAX_PATH];
+    const DWORD length =
+        SearchPathA(nullptr, (name + ".exe").c_str(), nullptr, MAX_PATH, path, nullptr);
+    return length > 0 && length < MAX_PATH ? std::string(path, length) : name + ".exe";
+}
+
 std::string make_private_folder(std::string& error) {
     char path[MAX_PATH + 1];
     const DWORD length = GetTempPathA(sizeof path, path);

@@ -28,6 +28,7 @@ using record_format::RunResult;
 using record_format::summarize;
 using record_format::Summary;
 using record_format::summary_text;
+using record_format::Versus;
 
 inline constexpr std::int32_t max_runs = 100;
 // Nine, so that two default records can tell machines 5 % apart: a
@@ -39,8 +40,9 @@ struct RecordOptions {
     std::int32_t runs = default_runs;
     std::int32_t copies = all_processors; // a count, or all_processors
     std::string picalc;                   // empty: the picalc beside this program
-    std::string record;                   // empty: the default name
-    std::string json;                     // empty: no JSON
+    std::string versus; // another picalc to alternate with, run for run; empty: none
+    std::string record; // empty: the default name
+    std::string json;   // empty: no JSON
     std::string run_by = "unknown";
     std::vector<std::string> picalc_arguments;
     // A run, or a round of copies, that takes longer is stopped and fails.
@@ -127,13 +129,33 @@ bool run_together(const std::string& picalc, const std::vector<std::string>& arg
                   const BenchmarkOptions& asked, std::int32_t processors, std::vector<Job>& jobs);
 // The run that picalc's arguments ask for, as picalc reads them.
 BenchmarkOptions asked_run(const RecordOptions& options);
+// What is started to run a picalc: the program itself, or for the
+// WebAssembly build's launcher (a .mjs file) Node with the launcher first.
+struct Program {
+    std::string path;
+    std::vector<std::string> leading; // arguments before picalc's own
+    std::string build_file;           // the file whose bytes hold the build line
+    [[nodiscard]] std::vector<std::string> arguments(const RecordOptions& options) const;
+};
+Program program_of(const std::string& path);
+
 // RUNS single runs one after another, then RUNS rounds of AT_ONCE copies
 // (none when AT_ONCE is 0), each told on standard error as it ends, into
 // the record; false when one failed.
-bool run_singles(const std::string& picalc, const RecordOptions& options, std::int32_t processors,
+bool run_singles(const Program& picalc, const RecordOptions& options, std::int32_t processors,
                  Record& record);
-bool run_rounds(const std::string& picalc, const RecordOptions& options, std::int32_t at_once,
+bool run_rounds(const Program& picalc, const RecordOptions& options, std::int32_t at_once,
                 std::int32_t processors, Record& record);
+// PAIRS pairs in blocks of two, each block "AB BA" or "BA AB" as SEED's
+// draws say: every program runs first as often as second, to within one
+// pair, and no pattern of the machine's can line up with the order.
+std::string balanced_order(std::int32_t pairs, std::uint64_t seed);
+// The runs of A (the record's own picalc) and B alternated pair by pair in
+// a balanced order drawn from SEED, then their rounds of copies the same
+// way, into the record and its versus part; false when one failed.
+bool run_alternated(const Program& a, const Program& b, const RecordOptions& options,
+                    std::int32_t at_once, std::int32_t processors, std::uint64_t seed,
+                    Record& record);
 // What the progress line says of a disturbed run; "" for one that was not.
 std::string load_note(double load);
 // Where a run's output is kept while it is checked.

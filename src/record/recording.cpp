@@ -306,54 +306,174 @@ std::string output_problem(const RecordOptions& options, const std::string& reco
     return "";
 }
 
+namespace {
+
 // The progress line's word on a trend so far: "" while there is none.
 std::string drift_note(const stats::Trend& trend, const char* what) {
     return trend.drifted ? "; so far the " + record_format::drift_text(trend, what) : "";
 }
 
-bool run_singles(const std::string& picalc, const RecordOptions& options, std::int32_t processors,
+// One single run of PROGRAM into RESULT, told on standard error as LABEL;
+// SO_FAR is the series it joins, for the progress line's word on drift.
+bool run_single(const Program& program, const RecordOptions& options, std::int32_t processors,
+                const std::string& label, const std::string& name,
+                const std::vector<RunResult>& so_far, RunResult& result) {
+    std::vector<Job> job(1);
+    job[0].label = label;
+    job[0].output_path = output_path(name);
+    static_cast<void>(std::fprintf(stderr, "%s ...", label.c_str()));
+    if (!run_together(program.path, program.arguments(options), asked_run(options), processors,
+                      job)) {
+        return false;
+    }
+    result = job[0].result;
+    std::vector<RunResult> series = so_far;
+    series.push_back(result);
+    static_cast<void>(std::fprintf(
+        stderr, " %s s%s%s\n", result.seconds.c_str(), load_note(result.other_load).c_str(),
+        drift_note(record_format::summarize(series, {}).drift, "runs").c_str()));
+    return true;
+}
+
+// One round of AT_ONCE copies of PROGRAM at once into ROUND.
+bool run_round(const Program& program, const RecordOptions& options, std::int32_t at_once,
+               std::int32_t processors, const std::string& label, const std::string& name,
+               const std::vector<std::vector<RunResult>>& so_far, std::vector<RunResult>& round) {
+    std::vector<Job> jobs(static_cast<std::size_t>(at_once));
+    for (std::size_t c = 0; c < jobs.size(); ++c) {
+        jobs[c].label = "copy " + std::to_string(c + 1) + " of " + label;
+        jobs[c].output_path = output_path(name + "-" + std::to_string(c + 1));
+    }
+    static_cast<void>(std::fprintf(stderr, "%s: %d copies at once ...", label.c_str(), at_once));
+    if (!run_together(program.path, program.arguments(options), asked_run(options), processors,
+                      jobs)) {
+        return false;
+    }
+    round.clear();
+    for (const Job& job : jobs) {
+        static_cast<void>(std::fprintf(stderr, " %s", job.result.seconds.c_str()));
+        round.push_back(job.result);
+    }
+    std::vector<std::vector<RunResult>> rounds = so_far;
+    rounds.push_back(round);
+    static_cast<void>(std::fprintf(
+        stderr, " s%s%s\n", load_note(jobs.front().result.other_load).c_str(),
+        drift_note(record_format::summarize({}, rounds).copy_drift, "rounds").c_str()));
+    return true;
+}
+
+} // namespace
+
+std::vector<std::string> Program::arguments(const RecordOptions& options) const {
+    std::vector<std::string> all = leading;
+    all.insert(all.end(), options.picalc_arguments.begin(), options.picalc_arguments.end());
+    return all;
+}
+
+bool run_singles(const Program& picalc, const RecordOptions& options, std::int32_t processors,
                  Record& record) {
     for (std::int32_t k = 1; k <= options.runs; ++k) {
-        std::vector<Job> job(1);
-        job[0].label = "run " + std::to_string(k) + " of " + std::to_string(options.runs);
-        job[0].output_path = output_path("run-" + std::to_string(k));
-        static_cast<void>(std::fprintf(stderr, "%s ...", job[0].label.c_str()));
-        if (!run_together(picalc, options.picalc_arguments, asked_run(options), processors, job)) {
+        RunResult result;
+        if (!run_single(picalc, options, processors,
+                        "run " + std::to_string(k) + " of " + std::to_string(options.runs),
+                        "run-" + std::to_string(k), record.single, result)) {
             return false;
         }
-        record.single.push_back(job[0].result);
-        static_cast<void>(std::fprintf(
-            stderr, " %s s%s%s\n", job[0].result.seconds.c_str(),
-            load_note(job[0].result.other_load).c_str(),
-            drift_note(record_format::summarize(record.single, {}).drift, "runs").c_str()));
+        record.single.push_back(result);
     }
     return true;
 }
 
-bool run_rounds(const std::string& picalc, const RecordOptions& options, std::int32_t at_once,
+bool run_rounds(const Program& picalc, const RecordOptions& options, std::int32_t at_once,
                 std::int32_t processors, Record& record) {
     for (std::int32_t round = 1; round <= options.runs && at_once > 0; ++round) {
-        std::vector<Job> jobs(static_cast<std::size_t>(at_once));
-        for (std::size_t c = 0; c < jobs.size(); ++c) {
-            jobs[c].label = "copy " + std::to_string(c + 1) + " of round " + std::to_string(round);
-            jobs[c].output_path =
-                output_path("copy-" + std::to_string(round) + "-" + std::to_string(c + 1));
-        }
-        static_cast<void>(std::fprintf(stderr, "round %d of %d: %d copies at once ...", round,
-                                       options.runs, at_once));
-        if (!run_together(picalc, options.picalc_arguments, asked_run(options), processors, jobs)) {
+        std::vector<RunResult> copies;
+        if (!run_round(picalc, options, at_once, processors,
+                       "round " + std::to_string(round) + " of " + std::to_string(options.runs),
+                       "copy-" + std::to_string(round), record.copies, copies)) {
             return false;
         }
-        record.copies.emplace_back();
-        for (const Job& job : jobs) {
-            static_cast<void>(std::fprintf(stderr, " %s", job.result.seconds.c_str()));
-            record.copies.back().push_back(job.result);
-        }
-        static_cast<void>(std::fprintf(
-            stderr, " s%s%s\n", load_note(jobs.front().result.other_load).c_str(),
-            drift_note(record_format::summarize({}, record.copies).copy_drift, "rounds").c_str()));
+        record.copies.push_back(copies);
     }
     return true;
+}
+
+std::string balanced_order(std::int32_t pairs, std::uint64_t seed) {
+    std::string order;
+    bool a_first = true;
+    for (std::int32_t k = 0; k < pairs; ++k) {
+        if (k % 2 == 0) {
+            // A new block of two pairs: which of AB BA and BA AB it is,
+            // from the seed's next bit (a 64-bit LCG, wrapping as unsigned).
+            seed = seed * 6364136223846793005U + 1442695040888963407U;
+            a_first = (seed >> 63U) != 0;
+        } else {
+            a_first = !a_first;
+        }
+        order += std::string(order.empty() ? "" : " ") + (a_first ? "AB" : "BA");
+    }
+    return order;
+}
+
+bool run_alternated(const Program& a, const Program& b, const RecordOptions& options,
+                    std::int32_t at_once, std::int32_t processors, std::uint64_t seed,
+                    Record& record) {
+    Versus& versus = record.versus;
+    versus.order = balanced_order(options.runs, seed);
+    versus.copy_order = at_once > 0 ? balanced_order(options.runs, ~seed) : "";
+    std::vector<bool> a_first;
+    static_cast<void>(record_format::parse_order(versus.order, a_first, max_runs));
+    for (std::size_t k = 0; k < a_first.size(); ++k) {
+        const std::string of = std::to_string(k + 1) + " of " + std::to_string(options.runs);
+        RunResult result;
+        for (const bool first_a : {bool{a_first[k]}, !a_first[k]}) {
+            const bool ok =
+                first_a ? run_single(a, options, processors, "run " + of + ", A",
+                                     "a-run-" + std::to_string(k + 1), record.single, result)
+                        : run_single(b, options, processors, "run " + of + ", B",
+                                     "b-run-" + std::to_string(k + 1), versus.single, result);
+            if (!ok) {
+                return false;
+            }
+            (first_a ? record.single : versus.single).push_back(result);
+        }
+    }
+    static_cast<void>(record_format::parse_order(versus.copy_order, a_first, max_runs));
+    for (std::size_t k = 0; at_once > 0 && k < a_first.size(); ++k) {
+        const std::string of = std::to_string(k + 1) + " of " + std::to_string(options.runs);
+        std::vector<RunResult> round;
+        for (const bool first_a : {bool{a_first[k]}, !a_first[k]}) {
+            const bool ok =
+                first_a ? run_round(a, options, at_once, processors, "round " + of + ", A",
+                                    "a-copy-" + std::to_string(k + 1), record.copies, round)
+                        : run_round(b, options, at_once, processors, "round " + of + ", B",
+                                    "b-copy-" + std::to_string(k + 1), versus.copies, round);
+            if (!ok) {
+                return false;
+            }
+            (first_a ? record.copies : versus.copies).push_back(round);
+        }
+    }
+    return true;
+}
+
+Program program_of(const std::string& path) {
+    Program program;
+    program.path = path;
+    program.build_file = path;
+    const std::string suffix = ".mjs";
+    if (path.size() > suffix.size() &&
+        path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        // The WebAssembly build's launcher: Node runs it, and picalc.wasm
+        // beside it carries the build line.
+        program.path = program_on_path("node");
+        program.leading = {path};
+        const std::size_t slash = path.find_last_of("/\\");
+        program.build_file =
+            (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
+            "picalc.wasm";
+    }
+    return program;
 }
 
 } // namespace picalc::record

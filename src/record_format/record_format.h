@@ -37,6 +37,17 @@ inline constexpr const char* disturbed_key = "Disturbed";
 inline constexpr const char* other_work_key = "Other work";
 inline constexpr const char* drift_key = "Drift";
 inline constexpr const char* copy_drift_key = "Copy drift";
+// A record of two programs run in alternation (picalc-record --versus): the
+// other program's build and runs, and which of the two ran first in each
+// pair of runs and of rounds.
+inline constexpr const char* versus_build_key = "Versus build";
+inline constexpr const char* versus_run_times_key = "Versus run times";
+inline constexpr const char* versus_median_key = "Versus median";
+inline constexpr const char* versus_drift_key = "Versus drift";
+inline constexpr const char* order_key = "Order";
+inline constexpr const char* versus_copy_times_key = "Versus copy times";
+inline constexpr const char* versus_copy_median_key = "Versus copy median";
+inline constexpr const char* copy_order_key = "Copy order";
 
 // What JSON readers hold the record's JSON to: doc/record.schema.json. It
 // goes up when a member is removed, renamed or changes its meaning or type;
@@ -158,6 +169,25 @@ struct PageInfo {
     std::vector<std::pair<std::string, double>> stage_seconds;
 };
 
+// The other program of a record made with picalc-record --versus. Its runs
+// and rounds alternate with the record's own, pair by pair, so that what
+// the machine did at that moment touches both alike.
+struct Versus {
+    std::string program; // as it was named
+    BuildInfo build;
+    std::vector<RunResult> single;
+    std::vector<std::vector<RunResult>> copies;
+    Summary summary;
+    // Which ran first in each pair, the record's own picalc being A: "AB BA
+    // BA AB"; the same for the rounds of copies.
+    std::string order;
+    std::string copy_order;
+};
+
+// "AB BA AB" read into A_FIRST, pair by pair; false when TEXT is anything
+// else or names more than MAX_PAIRS pairs.
+bool parse_order(const std::string& text, std::vector<bool>& a_first, std::size_t max_pairs);
+
 struct Record {
     std::string date; // YYYY-MM-DD
     std::string record_version;
@@ -171,6 +201,8 @@ struct Record {
     Summary summary;
     bool from_page = false; // the page made it: BUILD is picalc.wasm's, PAGE the browser's
     PageInfo page;
+    bool has_versus = false; // made with --versus: VERSUS holds the other program
+    Versus versus;
 };
 
 // The summary as picalc-record prints it at the end, one line each.

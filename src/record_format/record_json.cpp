@@ -113,6 +113,57 @@ RunResult run_from_json(Reader& read, const Json& json) {
     return run;
 }
 
+Json build_json(const BuildInfo& build) {
+    return {{"picalc_version", text_or_null(build.version)},
+            {"compiler", text_or_null(build.compiler)},
+            {"flags", text_or_null(build.flags)},
+            {"linking", text_or_null(build.linking)},
+            {"target", text_or_null(build.target)},
+            {"libc", text_or_null(build.libc)}};
+}
+
+BuildInfo build_from_json(Reader& read, const Json& b) {
+    return {read.text(b, "picalc_version"), read.text(b, "compiler"), read.text(b, "flags"),
+            read.text(b, "linking"),        read.text(b, "target"),   read.text(b, "libc")};
+}
+
+Json runs_json(const std::vector<RunResult>& single) {
+    Json runs = Json::array();
+    for (const RunResult& run : single) {
+        runs.push_back(run_json(run));
+    }
+    return runs;
+}
+
+Json rounds_json(const std::vector<std::vector<RunResult>>& rounds) {
+    Json copies = Json::array();
+    for (const std::vector<RunResult>& round : rounds) {
+        copies.push_back(runs_json(round));
+    }
+    return copies;
+}
+
+void runs_from_json(Reader& read, const Json& json, std::vector<RunResult>& single,
+                    std::vector<std::vector<RunResult>>& copies) {
+    if (const Json* runs = read.array(json, "runs")) {
+        for (const Json& run : *runs) {
+            single.push_back(run_from_json(read, run));
+        }
+    }
+    if (const Json* rounds = read.array(json, "copies")) {
+        for (const Json& round : *rounds) {
+            if (!round.is_array()) {
+                read.fail("copies", "an array of rounds");
+                break;
+            }
+            copies.emplace_back();
+            for (const Json& run : round) {
+                copies.back().push_back(run_from_json(read, run));
+            }
+        }
+    }
+}
+
 } // namespace
 
 double rounded(double value, const char* pattern) {
@@ -123,18 +174,6 @@ double rounded(double value, const char* pattern) {
 
 std::string record_json(const Record& record) {
     const BuildInfo& build = record.build;
-    Json runs = Json::array();
-    for (const RunResult& run : record.single) {
-        runs.push_back(run_json(run));
-    }
-    Json copies = Json::array();
-    for (const std::vector<RunResult>& round : record.copies) {
-        Json copy_round = Json::array();
-        for (const RunResult& run : round) {
-            copy_round.push_back(run_json(run));
-        }
-        copies.push_back(copy_round);
-    }
     Json json = {{"schema_version", json_schema_version},
                  {"picalc_record_version", text_or_null(record.record_version)},
                  {"date", record.date},
@@ -142,16 +181,20 @@ std::string record_json(const Record& record) {
                  {"arguments", record.arguments},
                  {"run", record.run_name},
                  {"machine", machine_json(record.machine)},
-                 {"build",
-                  {{"picalc_version", text_or_null(build.version)},
-                   {"compiler", text_or_null(build.compiler)},
-                   {"flags", text_or_null(build.flags)},
-                   {"linking", text_or_null(build.linking)},
-                   {"target", text_or_null(build.target)},
-                   {"libc", text_or_null(build.libc)}}},
-                 {"runs", runs},
-                 {"copies", copies},
+                 {"build", build_json(build)},
+                 {"runs", runs_json(record.single)},
+                 {"copies", rounds_json(record.copies)},
                  {"summary", summary_json(record.summary, !record.from_page)}};
+    if (record.has_versus) {
+        const Versus& versus = record.versus;
+        json["versus"] = {{"program", versus.program},
+                          {"build", build_json(versus.build)},
+                          {"runs", runs_json(versus.single)},
+                          {"copies", rounds_json(versus.copies)},
+                          {"summary", summary_json(versus.summary, true)},
+                          {"order", versus.order},
+                          {"copy_order", text_or_null(versus.copy_order)}};
+    }
     if (record.from_page) {
         // The page's record names the browser as its compiler, the one
         // that made its machine code; the WebAssembly's own compiler and
@@ -226,27 +269,22 @@ bool record_from_json(const std::string& text, Record& record, std::string& erro
         machine.energy_preference = read.text(m, "energy_preference");
     }
     if (const Json* build_member = read.member(json, "build")) {
-        const Json& b = *build_member;
-        record.build = {read.text(b, "picalc_version"), read.text(b, "compiler"),
-                        read.text(b, "flags"),          read.text(b, "linking"),
-                        read.text(b, "target"),         read.text(b, "libc")};
+        record.build = build_from_json(read, *build_member);
     }
-    if (const Json* runs = read.array(json, "runs")) {
-        for (const Json& run : *runs) {
-            record.single.push_back(run_from_json(read, run));
+    runs_from_json(read, json, record.single, record.copies);
+    const Json* versus_member = json.contains("versus") ? read.member(json, "versus") : nullptr;
+    if (versus_member != nullptr) {
+        record.has_versus = true;
+        Versus& versus = record.versus;
+        const Json& member = *versus_member;
+        versus.program = read.text(member, "program");
+        if (const Json* build_member = read.member(member, "build")) {
+            versus.build = build_from_json(read, *build_member);
         }
-    }
-    if (const Json* copies = read.array(json, "copies")) {
-        for (const Json& round : *copies) {
-            if (!round.is_array()) {
-                read.fail("copies", "an array of rounds");
-                break;
-            }
-            record.copies.emplace_back();
-            for (const Json& run : round) {
-                record.copies.back().push_back(run_from_json(read, run));
-            }
-        }
+        runs_from_json(read, member, versus.single, versus.copies);
+        versus.order = read.text(member, "order");
+        versus.copy_order = read.text(member, "copy_order");
+        versus.summary = summarize(versus.single, versus.copies);
     }
     static_cast<void>(read.member(json, "summary"));
     if (!read.error().empty()) {

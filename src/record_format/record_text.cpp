@@ -48,8 +48,7 @@ std::string cores_text(const MachineInfo& machine) {
     return text;
 }
 
-std::string build_text(const Record& record) {
-    const BuildInfo& build = record.build;
+std::string build_text(const Record& record, const BuildInfo& build) {
     if (record.from_page) {
         return "picalc " + known(build.version) + ", " + record.page.browser + " (" +
                record.page.engine + " engine), WebAssembly page, " + known(build.target) + ", " +
@@ -65,6 +64,9 @@ std::string build_text(const Record& record) {
 
 // Whether other work shared the processors during the runs, in a line.
 std::string other_work_text(const Summary& summary) {
+    if (summary.highest_load < 0 && summary.disturbed.empty()) {
+        return line(other_work_key, "unknown");
+    }
     if (!summary.disturbed.empty()) {
         std::string runs;
         for (const std::string& run : summary.disturbed) {
@@ -72,9 +74,6 @@ std::string other_work_text(const Summary& summary) {
         }
         return line(disturbed_key, "other work kept processors busy during " + runs +
                                        ": those times are not this machine's best");
-    }
-    if (summary.highest_load < 0) {
-        return line(other_work_key, "unknown");
     }
     char text[96];
     static_cast<void>(std::snprintf(text, sizeof text, "at most %.2f of a processor during any run",
@@ -150,6 +149,14 @@ std::string page_notes(const Record& record, const std::string& arguments) {
 std::string trimmed(std::string text) {
     while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\t')) {
         text.pop_back();
+    }
+    return text;
+}
+
+std::string rounds_text(const std::vector<std::vector<double>>& rounds) {
+    std::string text;
+    for (const std::vector<double>& round : rounds) {
+        text += (text.empty() ? "" : ", ") + times_text(round);
     }
     return text;
 }
@@ -255,28 +262,53 @@ std::string drift_text(const stats::Trend& trend, const char* what) {
     return text;
 }
 
+namespace {
+
+// The runs of both programs in one account of other work: the versus
+// program's runs and rounds named as such.
+Summary with_versus_load(const Record& record) {
+    Summary merged = record.summary;
+    const Summary& other = record.versus.summary;
+    merged.highest_load = std::max(merged.highest_load, other.highest_load);
+    for (const std::string& run : other.disturbed) {
+        merged.disturbed.push_back("versus " + run);
+    }
+    return merged;
+}
+
+} // namespace
+
 std::string summary_text(const Record& record) {
     const Summary& summary = record.summary;
-    std::string text = line(runs_key, std::to_string(summary.single.size()) + " of " +
-                                          record.run_name + ", one after another");
+    const Summary& versus = record.versus.summary;
+    std::string text =
+        line(runs_key,
+             std::to_string(summary.single.size()) + " of " + record.run_name +
+                 (record.has_versus ? ", in pairs with the versus runs" : ", one after another"));
     text += line(run_times_key, times_text(summary.single) + " seconds");
     text += line(median_key, seconds_text(summary.median) + " seconds (minimum " +
                                  seconds_text(summary.minimum) + ", maximum " +
                                  seconds_text(summary.maximum) + ")");
     text += line(drift_key, drift_text(summary.drift, "runs"));
+    if (record.has_versus) {
+        text += line(versus_run_times_key, times_text(versus.single) + " seconds");
+        text += line(versus_median_key, seconds_text(versus.median) + " seconds (minimum " +
+                                            seconds_text(versus.minimum) + ", maximum " +
+                                            seconds_text(versus.maximum) + ")");
+        text += line(versus_drift_key, drift_text(versus.drift, "runs"));
+        text += line(order_key, record.versus.order);
+    }
     // The page cannot see other work, and says nothing of it.
-    const std::string other_work = record.from_page ? "" : other_work_text(summary);
+    const std::string other_work =
+        record.from_page ? ""
+                         : other_work_text(record.has_versus ? with_versus_load(record) : summary);
     if (summary.copies.empty()) {
         return text + other_work;
     }
     const std::size_t at_once = summary.copies.front().size();
     text += line(copies_key, std::to_string(at_once) + " at once, " +
                                  std::to_string(summary.copies.size()) + " rounds");
-    std::string rounds;
-    for (const std::vector<double>& round : summary.copies) {
-        rounds += (rounds.empty() ? "" : ", ") + times_text(round);
-    }
-    text += line(copy_times_key, rounds + " seconds");
+    text += line(copy_times_key, rounds_text(summary.copies) + " seconds");
     text += line(copy_median_key, seconds_text(summary.copy_median) + " seconds");
     text += line(copy_drift_key, drift_text(summary.copy_drift, "rounds"));
     char scaling[160];
@@ -285,7 +317,13 @@ std::string summary_text(const Record& record) {
                                     "%.2f single runs at once",
                                     summary.scaling, at_once, summary.median, summary.copy_median,
                                     summary.scaling));
-    return text + line(scaling_key, scaling) + other_work;
+    text += line(scaling_key, scaling);
+    if (record.has_versus && !versus.copies.empty()) {
+        text += line(versus_copy_times_key, rounds_text(versus.copies) + " seconds");
+        text += line(versus_copy_median_key, seconds_text(versus.copy_median) + " seconds");
+        text += line(copy_order_key, record.versus.copy_order);
+    }
+    return text + other_work;
 }
 
 std::string record_text(const Record& record) {
@@ -296,25 +334,61 @@ std::string record_text(const Record& record) {
     text += line(system_key, known(machine.system) +
                                  (machine.kernel.empty() ? "" : ", " + machine.kernel) + ", " +
                                  known(machine.architecture));
-    text += line(build_key, build_text(record));
+    text += line(build_key, build_text(record, record.build));
+    if (record.has_versus) {
+        text += line(versus_build_key, build_text(record, record.versus.build));
+    }
     text += line(run_by_key, record.run_by);
     text += line(date_key, record.date);
     std::string arguments;
     for (const std::string& argument : record.arguments) {
         arguments += " " + argument;
     }
-    text += line(notes_key, record.from_page ? page_notes(record, arguments)
-                                             : "made by picalc-record " + record.record_version +
-                                                   " running \"picalc" + arguments + "\"") +
-            "\n";
+    std::string notes = record.from_page ? page_notes(record, arguments)
+                                         : "made by picalc-record " + record.record_version +
+                                               " running \"picalc" + arguments + "\"";
+    if (record.has_versus) {
+        notes += " and, in alternation, \"" +
+                 without_control_characters(record.versus.program, '?') + arguments + "\"";
+    }
+    text += line(notes_key, notes) + "\n";
     text += summary_text(record);
-    for (const RunResult& run : record.single) {
+    // Every run's output in the order they ran: each pair as its order says.
+    std::vector<bool> a_first;
+    if (!record.has_versus || !parse_order(record.versus.order, a_first, record.single.size())) {
+        a_first.clear();
+    }
+    const auto output = [&text](const RunResult& run) {
         text += "\n" + run.output;
         if (!run.output.empty() && run.output.back() != '\n') {
             text += "\n";
         }
+    };
+    for (std::size_t i = 0; i < record.single.size(); ++i) {
+        const bool paired = i < a_first.size() && i < record.versus.single.size();
+        if (paired && !a_first[i]) {
+            output(record.versus.single[i]);
+        }
+        output(record.single[i]);
+        if (paired && a_first[i]) {
+            output(record.versus.single[i]);
+        }
     }
     return text;
+}
+
+bool parse_order(const std::string& text, std::vector<bool>& a_first, std::size_t max_pairs) {
+    a_first.clear();
+    for (std::size_t at = 0; at < text.size(); at += 3) {
+        const std::string pair = text.substr(at, 2);
+        const bool spaced = at + 2 == text.size() || text[at + 2] == ' ';
+        if ((pair != "AB" && pair != "BA") || !spaced || a_first.size() >= max_pairs) {
+            a_first.clear();
+            return false;
+        }
+        a_first.push_back(pair == "AB");
+    }
+    return !a_first.empty();
 }
 
 std::string without_control_characters(std::string text, char replacement, std::string_view keep) {

@@ -4,17 +4,19 @@
 // pooled times into samples of these sizes, how many give a rank sum at
 // least as extreme. Tied times share their mean rank; ranks are kept doubled,
 // so that every rank sum is a whole number.
+#include "order_tools.h"
 #include "statistics.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <cstring>
-#include <limits>
 #include <numeric>
 
 namespace picalc::stats {
 namespace {
+
+using detail::normal_quantile;
+using detail::normal_upper_tail;
 
 using Counts = std::vector<double>;
 
@@ -62,21 +64,6 @@ Counts rank_sum_counts(const std::vector<std::int64_t>& ranks, std::size_t n) {
     return Counts(ways.begin() + static_cast<std::ptrdiff_t>(n * width), ways.end());
 }
 
-double normal_upper_tail(double z) {
-    return 0.5 * std::erfc(z / std::sqrt(2.0));
-}
-
-// The z with an upper tail of TAIL, by bisection: needed once per comparison.
-double normal_quantile(double tail) {
-    double low = 0;
-    double high = 40;
-    for (int step = 0; step < 100; ++step) {
-        const double middle = (low + high) / 2;
-        (normal_upper_tail(middle) > tail ? low : high) = middle;
-    }
-    return (low + high) / 2;
-}
-
 // The smaller sample first: the distribution is the same and cheaper to count.
 bool smaller_first(const std::vector<double>& a, const std::vector<double>& b) {
     return a.size() <= b.size();
@@ -110,22 +97,6 @@ std::uint64_t differences_at_most(const std::vector<double>& x, const std::vecto
     return count;
 }
 
-// Doubles in their order as integers, so that bisection over them ends on
-// neighbouring values.
-std::int64_t ordered_bits(double value) {
-    std::int64_t bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits < 0 ? std::numeric_limits<std::int64_t>::min() - bits : bits;
-}
-
-double from_ordered_bits(std::int64_t ordered) {
-    const std::int64_t bits =
-        ordered < 0 ? std::numeric_limits<std::int64_t>::min() - ordered : ordered;
-    double value = 0;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
 // The RANK-th smallest (from 1) of every difference x - y, found by bisection
 // over the doubles between the smallest and largest difference: about 64
 // passes over the samples, in memory for the samples alone, where sorting
@@ -136,21 +107,9 @@ double kth_difference(const std::vector<double>& x, const std::vector<double>& y
     if (differences_at_most(x, y, low) >= rank) {
         return low;
     }
-    std::int64_t below = ordered_bits(low);                  // too few at most this
-    std::int64_t above = ordered_bits(x.back() - y.front()); // the largest: enough
-    // The gap can pass the int64 range; unsigned arithmetic holds it.
-    const auto gap = [&] {
-        return static_cast<std::uint64_t>(above) - static_cast<std::uint64_t>(below);
-    };
-    while (gap() > 1) {
-        const std::int64_t middle = below + static_cast<std::int64_t>(gap() / 2);
-        if (differences_at_most(x, y, from_ordered_bits(middle)) >= rank) {
-            above = middle;
-        } else {
-            below = middle;
-        }
-    }
-    return from_ordered_bits(above);
+    return detail::first_enough(low, x.back() - y.front(), [&](double limit) {
+        return differences_at_most(x, y, limit) >= rank;
+    });
 }
 
 } // namespace

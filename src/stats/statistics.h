@@ -83,8 +83,31 @@ struct Difference {
     RatioInterval interval;
     RankTest test;
     bool significant = false;
+    bool paired = false; // from paired_difference_of: n_a pairs
 };
 Difference difference_of(const std::vector<double>& a, const std::vector<double>& b);
+
+// Runs of two programs made in alternation, A[i] paired with B[i]: each
+// pair's log ratio log(A[i] / B[i]), with what the pair shared (the
+// machine's state at that moment) removed.
+std::vector<double> log_ratios(const std::vector<double>& a, const std::vector<double>& b);
+// Wilcoxon's two-sided signed-rank test of DIFFERENCES against a centre of
+// zero: exact (the distribution of the mean ranks as they tie) up to
+// largest_exact_pairs non-zero differences, else the normal approximation
+// with the tie and continuity corrections. Zeros drop out.
+inline constexpr std::int32_t largest_exact_pairs = 100;
+RankTest signed_rank_test(const std::vector<double>& differences);
+// The lowest p that PAIRS pairs can give: every sign the same.
+double smallest_paired_p(std::int32_t pairs);
+// The distribution-free interval for the typical ratio A[i] / B[i] within a
+// pair: the Walsh averages of the log ratios, cut where the signed-rank
+// distribution of that many pairs puts the confidence asked for.
+RatioInterval paired_ratio_interval(const std::vector<double>& a, const std::vector<double>& b,
+                                    double confidence = 0.95);
+// The paired comparison of the first min(|A|, |B|) pairs. Its ratio is the
+// Hodges-Lehmann estimate (the median Walsh average of the log ratios, made a
+// ratio again): above 1 when B is faster.
+Difference paired_difference_of(const std::vector<double>& a, const std::vector<double>& b);
 
 // Whether times, in the order they were made, trend: Mann-Kendall's test of
 // the times against their order (Kendall's tau; exact from Kendall's

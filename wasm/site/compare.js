@@ -53,7 +53,8 @@ export function comparer(call) {
     },
 
     // This measurement against each known run of its workload: name to
-    // {significant, p, ratio, smallest_p}, or an empty map when none is.
+    // {significant, holds, margin, p, ratio, smallest_p}, or an empty map
+    // when none is.
     async significance(run, known) {
       const same = known.filter((other) => other.digits === run.digits && other.formula === run.formula);
       if (same.length === 0 || !Array.isArray(run.times)) return new Map();
@@ -75,11 +76,16 @@ export function comparer(call) {
   };
 }
 
-// A known run's difference from this device's runs, in words.
+// A known run's difference from this device's runs, in words. Known runs
+// were made at another time: a difference that records of one machine made
+// apart can show is no verdict.
 export function significanceText(against) {
   if (against === undefined) return "";
   const p = against.p_text;
   if (against.smallest_p >= 0.05) return "too few runs to tell a difference";
   if (!against.significant) return `no difference shown (${p})`;
+  if (!against.holds) {
+    return `no verdict: within the ${(against.margin * 100).toFixed(0)} % that runs made apart differ by (${p})`;
+  }
   return `${against.ratio > 1 ? "slower" : "faster"} than this device, significantly (${p})`;
 }
