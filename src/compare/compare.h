@@ -82,7 +82,7 @@ stats::Trend copy_drift_of(const RecordFile& file);
 // ---- Comparisons ------------------------------------------------------------
 
 // How far apart records of one machine and build came out when they were
-// made one after another (scripts/calibrate, doc/comparing.md): records made
+// made one after another (scripts/calibrate, doc/checking-and-recording.md): records made
 // apart are called different only when the whole 95 % interval of their
 // ratio lies beyond this. Runs alternated in one record need no margin: the
 // pairs share their moment.
@@ -132,7 +132,7 @@ std::vector<std::string> other_differences(const RecordFile& a, const RecordFile
 // The whole output for checked files of one or more workloads. Files of
 // different workloads are never compared with each other: two of them are
 // refused (false), more are grouped by workload.
-bool compare_files(const std::vector<RecordFile>& files, const std::string& baseline, Format format,
+bool compare_files(const std::vector<RecordFile>& given, const std::string& baseline, Format format,
                    std::string& out, std::string& refusal);
 
 // What was refused and why, for --json: a program (the page) learns it from

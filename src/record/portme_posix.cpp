@@ -200,7 +200,9 @@ std::string program_on_path(const std::string& name) {
         end = end == std::string::npos ? folders.size() : end;
         // An empty entry is the current folder, as the shell takes it.
         const std::string folder = end == start ? "." : folders.substr(start, end - start);
-        const std::string candidate = folder + "/" + name;
+        std::string candidate = folder;
+        candidate += "/";
+        candidate += name;
         if (access(candidate.c_str(), X_OK) == 0) {
             return candidate;
         }

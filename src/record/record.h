@@ -135,8 +135,9 @@ struct Program {
     std::string path;
     std::vector<std::string> leading; // arguments before picalc's own
     std::string build_file;           // the file whose bytes hold the build line
-    [[nodiscard]] std::vector<std::string> arguments(const RecordOptions& options) const;
 };
+// The arguments PROGRAM is started with: its own, then picalc's.
+std::vector<std::string> program_arguments(const Program& program, const RecordOptions& options);
 Program program_of(const std::string& path);
 
 // RUNS single runs one after another, then RUNS rounds of AT_ONCE copies

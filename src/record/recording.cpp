@@ -322,8 +322,8 @@ bool run_single(const Program& program, const RecordOptions& options, std::int32
     job[0].label = label;
     job[0].output_path = output_path(name);
     static_cast<void>(std::fprintf(stderr, "%s ...", label.c_str()));
-    if (!run_together(program.path, program.arguments(options), asked_run(options), processors,
-                      job)) {
+    if (!run_together(program.path, program_arguments(program, options), asked_run(options),
+                      processors, job)) {
         return false;
     }
     result = job[0].result;
@@ -345,8 +345,8 @@ bool run_round(const Program& program, const RecordOptions& options, std::int32_
         jobs[c].output_path = output_path(name + "-" + std::to_string(c + 1));
     }
     static_cast<void>(std::fprintf(stderr, "%s: %d copies at once ...", label.c_str(), at_once));
-    if (!run_together(program.path, program.arguments(options), asked_run(options), processors,
-                      jobs)) {
+    if (!run_together(program.path, program_arguments(program, options), asked_run(options),
+                      processors, jobs)) {
         return false;
     }
     round.clear();
@@ -364,8 +364,8 @@ bool run_round(const Program& program, const RecordOptions& options, std::int32_
 
 } // namespace
 
-std::vector<std::string> Program::arguments(const RecordOptions& options) const {
-    std::vector<std::string> all = leading;
+std::vector<std::string> program_arguments(const Program& program, const RecordOptions& options) {
+    std::vector<std::string> all = program.leading;
     all.insert(all.end(), options.picalc_arguments.begin(), options.picalc_arguments.end());
     return all;
 }

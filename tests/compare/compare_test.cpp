@@ -1,4 +1,5 @@
 #include "compare.h"
+#include "record_format.h"
 #include "test_support.h"
 
 #include <cmath>
@@ -38,6 +39,44 @@ TEST(Verdict, InWords) {
     for (const Case& c : cases) {
         EXPECT_EQ(verdict_text(stats::difference_of(c.a, c.b), "A", "B", "runs"), c.verdict);
     }
+}
+
+// Records made apart: a difference that the session margin could hold gets
+// no verdict, a larger one does; pairs from one session need no margin.
+TEST(Verdict, RecordsMadeApartAndPairs) {
+    std::vector<double> a;
+    std::vector<double> near;
+    std::vector<double> far;
+    for (int i = 0; i < 9; ++i) {
+        a.push_back(2.0 + 0.01 * i);
+        near.push_back(a.back() / 1.03);
+        far.push_back(a.back() / 1.15);
+    }
+    struct Case {
+        stats::Difference d;
+        const char* start;
+        bool holds;
+    };
+    const Case cases[] = {
+        {stats::difference_of(a, near),
+         "No verdict: the runs differ (B is 3.0 % faster than A (95 % interval ", false},
+        {stats::difference_of(a, far), "B is 15.0 % faster than A (95 % interval ", true},
+        {stats::paired_difference_of(a, near),
+         "B is 3.0 % faster than A (95 % interval 3.0 to 3.0 %; "
+         "p = 0.004, 9 pairs of runs)",
+         true},
+        {stats::paired_difference_of({2.0, 2.1, 2.2, 2.3, 2.4}, {1.9, 2.0, 2.1, 2.2, 2.3}),
+         "Too few pairs of runs to show any difference (5 pairs of runs can never give p below "
+         "0.05); 6 pairs can",
+         false},
+    };
+    for (const Case& c : cases) {
+        const std::string text = verdict_text(c.d, "A", "B", "runs");
+        EXPECT_EQ(text.rfind(c.start, 0), 0U) << text;
+        EXPECT_EQ(difference_holds(c.d), c.holds) << text;
+    }
+    EXPECT_NE(verdict_text(cases[0].d, "A", "B", "runs").find("made apart differ by up to 5.0 %"),
+              std::string::npos);
 }
 
 // A record of runs of a saved log with these times, under this header.
@@ -335,6 +374,92 @@ TEST(Compare, DriftIsCheckedAndNamed) {
                 << c.what << "\n"
                 << out;
         }
+    }
+}
+
+// A record of picalc-record --versus: A's and B's runs alternated in ORDER.
+std::string alternated_record(const std::vector<double>& a, const std::vector<double>& b,
+                              const std::string& order) {
+    const std::string run = test::read_data_file("run_0.txt");
+    const auto runs = [&run](const std::vector<double>& times) {
+        std::vector<record_format::RunResult> results;
+        for (const double t : times) {
+            std::string output = run;
+            const std::string seconds = record_format::seconds_text(t);
+            output.replace(output.find("<seconds>"), 9, seconds);
+            results.push_back({0, true, "valid", seconds, "0 digits [Gauss]", output});
+        }
+        return results;
+    };
+    record_format::Record record;
+    record.run_name = "0 digits [Gauss]";
+    record.arguments = {"0"};
+    record.build.version = "1.0.0";
+    record.build.compiler = "GCC 12.2.0";
+    record.has_versus = true;
+    record.versus.program = "picalc-clang";
+    record.versus.build = record.build;
+    record.versus.build.compiler = "Clang 14.0.6";
+    record.single = runs(a);
+    record.versus.single = runs(b);
+    record.versus.order = order;
+    record.summary = record_format::summarize(record.single, {});
+    record.versus.summary = record_format::summarize(record.versus.single, {});
+    return record_format::record_text(record);
+}
+
+// Runs alternated in one record are compared pair by pair: a 3 % difference
+// under a fifth of drift is found, which records made apart could not show.
+TEST(Compare, AlternatedRecordGetsAPairedVerdict) {
+    std::vector<double> a;
+    std::vector<double> b;
+    for (int i = 0; i < 9; ++i) {
+        a.push_back(1.5 * (1 + 0.025 * i) * 1.03);
+        b.push_back(1.5 * (1 + 0.025 * i) * (1 + 0.0004 * (i % 3)));
+    }
+    const std::string order = "AB BA BA AB AB BA AB BA BA";
+    const std::string text = alternated_record(a, b, order);
+    const RecordFile file = read_record_text("vs.txt", text);
+    ASSERT_TRUE(file.genuine) << file.refusal;
+    EXPECT_TRUE(file.versus);
+    ASSERT_EQ(file.times.size(), 9U);
+    EXPECT_NEAR(file.times[1], a[1], 1e-6); // the second pair ran B first
+    EXPECT_NEAR(file.versus_times[1], b[1], 1e-6);
+    std::string out;
+    std::string refusal;
+    ASSERT_TRUE(compare_files({file}, "", Format::Text, out, refusal)) << refusal;
+    for (const char* expected :
+         {"A: vs.txt (its own picalc): 9 runs", "B: vs.txt (the versus program): 9 runs",
+          "\nPaired: A and B ran in alternation", "\nSingle runs: B is ",
+          "p = 0.004, 9 pairs of runs)\n", "Differs: the build: A picalc 1.0.0, GCC 12.2.0"}) {
+        EXPECT_NE(out.find(expected), std::string::npos) << expected << "\nin\n" << out;
+    }
+    out.clear();
+    ASSERT_TRUE(compare_files({file}, "", Format::Json, out, refusal)) << refusal;
+    const nlohmann::json json = nlohmann::json::parse(out);
+    EXPECT_TRUE(json["comparison"]["runs"]["paired"].get<bool>());
+    EXPECT_TRUE(json["comparison"]["runs"]["holds"].get<bool>());
+    // Paired records are compared alone, never beside another file.
+    EXPECT_FALSE(compare_files({file, file}, "", Format::Text, out, refusal));
+    EXPECT_NE(refusal.find("two programs run in alternation"), std::string::npos) << refusal;
+
+    const std::string b_times = "Versus run times: " + record_format::seconds_text(b[0]);
+    struct Case {
+        std::string text;
+        const char* refusal;
+    };
+    const Case cases[] = {
+        {edited(text, "Order: " + order, "Order: AB BA"), "does not give one pair (AB or BA)"},
+        {edited(text, "Order: AB", "Order: AA"), "does not give one pair"},
+        {edited(text, "Order: AB", "Order: ab"), "does not give one pair"},
+        {edited(text, b_times, "Versus run times: 9.000000"), "its \"Versus run times:\" line"},
+        {edited(text, "Order: " + order + "\n", ""), "does not give one pair"},
+        {edited(text, "Versus median:", "Versus middle:"), "without its \"Versus median:\" line"},
+    };
+    for (const Case& c : cases) {
+        const RecordFile refused = read_record_text("vs.txt", c.text);
+        EXPECT_FALSE(refused.genuine) << c.refusal;
+        EXPECT_NE(refused.refusal.find(c.refusal), std::string::npos) << refused.refusal;
     }
 }
 

@@ -221,5 +221,20 @@ else
   [ $? -ne 1 ] || fail "the JSON of a drifted record does not hold to doc/record.schema.json"
 fi
 
+# --versus: both programs alternate in a balanced order, runs and rounds,
+# and the record holds every output in the order run, for picalc-check.
+checks=$((checks + 1))
+if (cd "$work" && "$record" --runs 2 --copies 2 --versus "$(dirname "$record")/picalc" \
+  --record "$work/vs.txt" 0 >"$work/out" 2>"$work/err") &&
+  grep -qx 'Order: \(AB BA\|BA AB\)' "$work/vs.txt" &&
+  grep -qx 'Copy order: \(AB BA\|BA AB\)' "$work/vs.txt" &&
+  grep -q '^Versus build: picalc ' "$work/vs.txt" &&
+  [ "$(grep -c '^pi calc' "$work/vs.txt")" = 4 ] && "$check" "$work/vs.txt" >/dev/null; then
+  echo "ok:   picalc-record --versus: both alternated, every output kept and checked"
+else
+  fail "picalc-record --versus"
+  cat "$work/err" "$work/vs.txt" 2>/dev/null | head -40
+fi
+
 echo "$((checks - failures)) passed, $failures failed"
 [ "$failures" -eq 0 ]
