@@ -154,10 +154,10 @@ RatioInterval paired_ratio_interval(const std::vector<double>& a, const std::vec
     // for the largest k with P(T <= k - 1) <= (1 - confidence) / 2, T being
     // the signed-rank statistic of N pairs with no ties.
     const double tail = (1 - confidence) / 2;
-    const std::uint64_t n = logs.size();
-    const std::uint64_t averages = n * (n + 1) / 2;
+    const std::size_t n = logs.size();
+    const std::uint64_t averages = std::uint64_t{n} * (n + 1) / 2;
     std::uint64_t k = 0;
-    if (n <= static_cast<std::uint64_t>(largest_exact_pairs)) {
+    if (n <= static_cast<std::size_t>(largest_exact_pairs)) {
         std::vector<std::int64_t> doubled(n);
         for (std::size_t i = 0; i < n; ++i) {
             doubled[i] = static_cast<std::int64_t>(2 * (i + 1));
@@ -165,12 +165,12 @@ RatioInterval paired_ratio_interval(const std::vector<double>& a, const std::vec
         const std::vector<double> chance = signed_rank_distribution(doubled);
         double cumulative = 0;
         double achieved = 0;
-        for (std::uint64_t t = 0; 2 * t < chance.size(); ++t) {
+        for (std::size_t t = 0; 2 * t < chance.size(); ++t) {
             cumulative += chance[2 * t];
             if (cumulative > tail * (1 + 1e-12)) {
                 break;
             }
-            k = t + 1;
+            k = std::uint64_t{t} + 1;
             achieved = cumulative;
         }
         interval.confidence = 1 - 2 * achieved;
