@@ -313,11 +313,10 @@ std::string drift_note(const stats::Trend& trend, const char* what) {
     return trend.drifted ? "; so far the " + record_format::drift_text(trend, what) : "";
 }
 
-// One single run of PROGRAM into RESULT, told on standard error as LABEL;
-// SO_FAR is the series it joins, for the progress line's word on drift.
+// One single run of PROGRAM, told on standard error as LABEL, added to
+// SERIES, whose drift so far the progress line names.
 bool run_single(const Program& program, const RecordOptions& options, std::int32_t processors,
-                const std::string& label, const std::string& name,
-                const std::vector<RunResult>& so_far, RunResult& result) {
+                const std::string& label, const std::string& name, std::vector<RunResult>& series) {
     std::vector<Job> job(1);
     job[0].label = label;
     job[0].output_path = output_path(name);
@@ -326,19 +325,17 @@ bool run_single(const Program& program, const RecordOptions& options, std::int32
                       processors, job)) {
         return false;
     }
-    result = job[0].result;
-    std::vector<RunResult> series = so_far;
-    series.push_back(result);
+    const RunResult& result = series.emplace_back(job[0].result);
     static_cast<void>(std::fprintf(
         stderr, " %s s%s%s\n", result.seconds.c_str(), load_note(result.other_load).c_str(),
         drift_note(record_format::summarize(series, {}).drift, "runs").c_str()));
     return true;
 }
 
-// One round of AT_ONCE copies of PROGRAM at once into ROUND.
+// One round of AT_ONCE copies of PROGRAM at once, added to ROUNDS.
 bool run_round(const Program& program, const RecordOptions& options, std::int32_t at_once,
                std::int32_t processors, const std::string& label, const std::string& name,
-               const std::vector<std::vector<RunResult>>& so_far, std::vector<RunResult>& round) {
+               std::vector<std::vector<RunResult>>& rounds) {
     std::vector<Job> jobs(static_cast<std::size_t>(at_once));
     for (std::size_t c = 0; c < jobs.size(); ++c) {
         jobs[c].label = "copy " + std::to_string(c + 1) + " of " + label;
@@ -349,13 +346,11 @@ bool run_round(const Program& program, const RecordOptions& options, std::int32_
                       processors, jobs)) {
         return false;
     }
-    round.clear();
+    std::vector<RunResult>& round = rounds.emplace_back();
     for (const Job& job : jobs) {
         static_cast<void>(std::fprintf(stderr, " %s", job.result.seconds.c_str()));
         round.push_back(job.result);
     }
-    std::vector<std::vector<RunResult>> rounds = so_far;
-    rounds.push_back(round);
     static_cast<void>(std::fprintf(
         stderr, " s%s%s\n", load_note(jobs.front().result.other_load).c_str(),
         drift_note(record_format::summarize({}, rounds).copy_drift, "rounds").c_str()));
@@ -373,13 +368,11 @@ std::vector<std::string> program_arguments(const Program& program, const RecordO
 bool run_singles(const Program& picalc, const RecordOptions& options, std::int32_t processors,
                  Record& record) {
     for (std::int32_t k = 1; k <= options.runs; ++k) {
-        RunResult result;
         if (!run_single(picalc, options, processors,
                         "run " + std::to_string(k) + " of " + std::to_string(options.runs),
-                        "run-" + std::to_string(k), record.single, result)) {
+                        "run-" + std::to_string(k), record.single)) {
             return false;
         }
-        record.single.push_back(result);
     }
     return true;
 }
@@ -387,13 +380,11 @@ bool run_singles(const Program& picalc, const RecordOptions& options, std::int32
 bool run_rounds(const Program& picalc, const RecordOptions& options, std::int32_t at_once,
                 std::int32_t processors, Record& record) {
     for (std::int32_t round = 1; round <= options.runs && at_once > 0; ++round) {
-        std::vector<RunResult> copies;
         if (!run_round(picalc, options, at_once, processors,
                        "round " + std::to_string(round) + " of " + std::to_string(options.runs),
-                       "copy-" + std::to_string(round), record.copies, copies)) {
+                       "copy-" + std::to_string(round), record.copies)) {
             return false;
         }
-        record.copies.push_back(copies);
     }
     return true;
 }
@@ -425,33 +416,26 @@ bool run_alternated(const Program& a, const Program& b, const RecordOptions& opt
     static_cast<void>(record_format::parse_order(versus.order, a_first, max_runs));
     for (std::size_t k = 0; k < a_first.size(); ++k) {
         const std::string of = std::to_string(k + 1) + " of " + std::to_string(options.runs);
-        RunResult result;
-        for (const bool first_a : {bool{a_first[k]}, !a_first[k]}) {
-            const bool ok =
-                first_a ? run_single(a, options, processors, "run " + of + ", A",
-                                     "a-run-" + std::to_string(k + 1), record.single, result)
-                        : run_single(b, options, processors, "run " + of + ", B",
-                                     "b-run-" + std::to_string(k + 1), versus.single, result);
-            if (!ok) {
+        for (const bool is_a : {bool{a_first[k]}, !a_first[k]}) {
+            const std::string side = is_a ? "a" : "b";
+            if (!run_single(is_a ? a : b, options, processors, "run " + of + (is_a ? ", A" : ", B"),
+                            side + "-run-" + std::to_string(k + 1),
+                            is_a ? record.single : versus.single)) {
                 return false;
             }
-            (first_a ? record.single : versus.single).push_back(result);
         }
     }
     static_cast<void>(record_format::parse_order(versus.copy_order, a_first, max_runs));
     for (std::size_t k = 0; at_once > 0 && k < a_first.size(); ++k) {
         const std::string of = std::to_string(k + 1) + " of " + std::to_string(options.runs);
-        std::vector<RunResult> round;
-        for (const bool first_a : {bool{a_first[k]}, !a_first[k]}) {
-            const bool ok =
-                first_a ? run_round(a, options, at_once, processors, "round " + of + ", A",
-                                    "a-copy-" + std::to_string(k + 1), record.copies, round)
-                        : run_round(b, options, at_once, processors, "round " + of + ", B",
-                                    "b-copy-" + std::to_string(k + 1), versus.copies, round);
-            if (!ok) {
+        for (const bool is_a : {bool{a_first[k]}, !a_first[k]}) {
+            const std::string side = is_a ? "a" : "b";
+            if (!run_round(is_a ? a : b, options, at_once, processors,
+                           "round " + of + (is_a ? ", A" : ", B"),
+                           side + "-copy-" + std::to_string(k + 1),
+                           is_a ? record.copies : versus.copies)) {
                 return false;
             }
-            (first_a ? record.copies : versus.copies).push_back(round);
         }
     }
     return true;

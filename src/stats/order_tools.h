@@ -26,6 +26,18 @@ inline double normal_quantile(double tail) {
     return (low + high) / 2;
 }
 
+// The two-sided p of a doubled rank statistic OBSERVED against its normal
+// approximation (MEAN and VARIANCE doubled too), with a continuity
+// correction of half a step (a whole doubled one); 1 when the variance is
+// not positive: every value the same, nothing to tell apart.
+inline double normal_two_sided_p(double observed, double mean, double variance) {
+    if (variance <= 0) {
+        return 1;
+    }
+    const double distance = std::fabs(observed - mean) - 1.0;
+    return std::fmin(1.0, 2 * normal_upper_tail(std::fmax(0.0, distance) / std::sqrt(variance)));
+}
+
 // Doubles in their order as integers, so that bisection over them ends on
 // neighbouring values.
 inline std::int64_t ordered_bits(double value) {

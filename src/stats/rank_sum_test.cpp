@@ -16,7 +16,6 @@ namespace picalc::stats {
 namespace {
 
 using detail::normal_quantile;
-using detail::normal_upper_tail;
 
 using Counts = std::vector<double>;
 
@@ -176,11 +175,7 @@ RankTest rank_sum_test(const std::vector<double>& first, const std::vector<doubl
     }
     const double variance =
         4.0 * n_a * n_b / 12.0 * ((n + 1.0) - tied / (static_cast<double>(n) * (n - 1.0)));
-    if (variance <= 0) {
-        return test; // every time the same: nothing to tell apart
-    }
-    const double distance = std::max(0.0, std::fabs(static_cast<double>(observed) - mean) - 1.0);
-    test.p = std::min(1.0, 2 * normal_upper_tail(distance / std::sqrt(variance)));
+    test.p = detail::normal_two_sided_p(static_cast<double>(observed), mean, variance);
     return test;
 }
 

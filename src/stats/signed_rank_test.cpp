@@ -18,7 +18,6 @@ namespace picalc::stats {
 namespace {
 
 using detail::normal_quantile;
-using detail::normal_upper_tail;
 
 // The probability of each doubled positive rank sum when every rank's sign
 // is a fair coin.
@@ -134,11 +133,7 @@ RankTest signed_rank_test(const std::vector<double>& differences) {
     const auto count = static_cast<double>(n);
     const double mean = count * (count + 1) / 2; // doubled
     const double variance = 4 * (count * (count + 1) * (2 * count + 1) / 24 - tied / 48);
-    if (variance <= 0) {
-        return test;
-    }
-    const double distance = std::max(0.0, std::fabs(static_cast<double>(observed) - mean) - 1.0);
-    test.p = std::min(1.0, 2 * normal_upper_tail(distance / std::sqrt(variance)));
+    test.p = detail::normal_two_sided_p(static_cast<double>(observed), mean, variance);
     return test;
 }
 

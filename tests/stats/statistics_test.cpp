@@ -31,19 +31,28 @@ std::vector<std::string> fields(const std::string& line, char separator) {
     return out;
 }
 
+// The rows of a reference table: "A;B;p;low;high;confidence", comments and
+// blank lines left out.
+std::vector<std::vector<std::string>> reference_rows(const char* file) {
+    std::istringstream table(test::read_data_file(file));
+    std::vector<std::vector<std::string>> rows;
+    for (std::string line; std::getline(table, line);) {
+        if (!line.empty() && line[0] != '#') {
+            rows.push_back(fields(line, ';'));
+            EXPECT_EQ(rows.back().size(), 6U) << line;
+            rows.back().resize(6);
+        }
+    }
+    return rows;
+}
+
 // SciPy's p-values and intervals (tests/data/rank_test_reference.py).
 TEST(RankTest, AgreesWithSciPy) {
-    std::istringstream table(test::read_data_file("rank_test_reference.csv"));
     int cases = 0;
-    for (std::string line; std::getline(table, line);) {
-        if (line.empty() || line[0] == '#') {
-            continue;
-        }
-        const std::vector<std::string> f = fields(line, ';');
-        ASSERT_EQ(f.size(), 6U) << line;
+    for (const std::vector<std::string>& f : reference_rows("rank_test_reference.csv")) {
         const std::vector<double> a = numbers(f[0]);
         const std::vector<double> b = numbers(f[1]);
-        SCOPED_TRACE(line.substr(0, 80));
+        SCOPED_TRACE(f[0].substr(0, 80));
         const RankTest test = rank_sum_test(a, b);
         const double p = std::strtod(f[2].c_str(), nullptr);
         EXPECT_NEAR(test.p, p, 1e-9 * p + 1e-15);
@@ -127,17 +136,11 @@ TEST(RankTest, IntervalIsTheSortedPairsOrderStatistics) {
 // SciPy's paired p-values, and intervals from every Walsh average sorted
 // (tests/data/signed_rank_reference.py).
 TEST(SignedRank, AgreesWithSciPy) {
-    std::istringstream table(test::read_data_file("signed_rank_reference.csv"));
     int cases = 0;
-    for (std::string line; std::getline(table, line);) {
-        if (line.empty() || line[0] == '#') {
-            continue;
-        }
-        const std::vector<std::string> f = fields(line, ';');
-        ASSERT_EQ(f.size(), 6U) << line;
+    for (const std::vector<std::string>& f : reference_rows("signed_rank_reference.csv")) {
         const std::vector<double> a = numbers(f[0]);
         const std::vector<double> b = numbers(f[1]);
-        SCOPED_TRACE(line.substr(0, 80));
+        SCOPED_TRACE(f[0].substr(0, 80));
         const Difference d = paired_difference_of(a, b);
         const double p = std::strtod(f[2].c_str(), nullptr);
         EXPECT_NEAR(d.test.p, p, 1e-9 * p + 1e-15);
