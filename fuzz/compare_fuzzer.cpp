@@ -1,10 +1,11 @@
 // Fuzzes what picalc-compare takes from strangers: a record's bytes, a
 // --times argument (the input's first line) and its own command line (the
 // input split at each NUL), then compares what it accepted with a sample of
-// the same workload in every format. Beyond not crashing or hanging, a
-// refusal always says why, the JSON always parses, and no other output
-// carries a control character but the line end (and a CSV field's CR),
-// whatever the record's header or a label held.
+// the same workload (a record of two programs in alternation alone) in every
+// format. Beyond not crashing or hanging, a refusal always says why, the
+// JSON always parses, and no other output carries a control character but
+// the line end (and a CSV field's CR), whatever the record's header or a
+// label held.
 #include "compare.h"
 #include "fuzz_input.h"
 
@@ -44,10 +45,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (files.empty()) {
         return 0;
     }
-    files.resize(1); // and a sample of its workload to compare it with
-    files.push_back(times_record("sample:" + std::to_string(files[0].digit_count) + ":" +
-                                 (files[0].formula == picalc::Formula::Gauss ? "Gauss" : "Stomer") +
-                                 ":1.5,1.25,1.75"));
+    // A record of two programs in alternation is compared alone, pair by
+    // pair; any other file with a sample of its workload.
+    files.resize(1);
+    if (!files[0].versus) {
+        files.push_back(times_record(
+            "sample:" + std::to_string(files[0].digit_count) + ":" +
+            (files[0].formula == picalc::Formula::Gauss ? "Gauss" : "Stomer") + ":1.5,1.25,1.75"));
+    }
     for (const Format format : {Format::Text, Format::Markdown, Format::Csv, Format::Json}) {
         std::string out;
         std::string refusal;
