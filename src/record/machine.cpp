@@ -3,6 +3,7 @@
 // embeds. What a text does not say stays unknown; nothing is guessed.
 #include "record.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -125,21 +126,35 @@ bool has_word(const std::string& words, const std::string& word) {
     return false;
 }
 
-// How many processors a sysfs list such as "0-3,8,10-11" names; -1 when it
-// names none.
-std::int32_t listed_processors(const std::string& list) {
-    std::int32_t count = 0;
-    for (const std::string& item : split(trimmed(list), ",")) {
+} // namespace
+
+std::vector<std::int32_t> processor_list(const std::string& text) {
+    std::vector<std::int32_t> processors;
+    for (const std::string& item : split(trimmed(text), ",")) {
         const std::size_t dash = item.find('-');
         const std::int32_t first = whole_number(trimmed(item.substr(0, dash)));
         const std::int32_t last =
             dash == std::string::npos ? first : whole_number(trimmed(item.substr(dash + 1)));
-        if (first < 0 || last < first) {
-            return -1;
+        // Ascending, as the kernel writes them, and within its largest
+        // processor count: a damaged file costs no more than a real one.
+        const bool ascending = processors.empty() || first > processors.back();
+        if (first < 0 || last < first || last >= max_processor_number || !ascending) {
+            return {};
         }
-        count += last - first + 1;
+        for (std::int32_t processor = first; processor <= last; ++processor) {
+            processors.push_back(processor);
+        }
     }
-    return count > 0 ? count : -1;
+    return processors;
+}
+
+namespace {
+
+// How many processors a sysfs list such as "0-3,8,10-11" names; -1 when it
+// names none.
+std::int32_t listed_processors(const std::string& list) {
+    const std::vector<std::int32_t> processors = processor_list(list);
+    return processors.empty() ? -1 : static_cast<std::int32_t>(processors.size());
 }
 
 // A sysfs size ("48K", "32768K", "1M") in KiB.
@@ -424,6 +439,114 @@ stats::ProcessorTimes parse_proc_stat(const std::string& text, std::int64_t tick
     times.busy_seconds = static_cast<double>(busy) / static_cast<double>(ticks_per_second);
     times.total_seconds = static_cast<double>(total) / static_cast<double>(ticks_per_second);
     return times;
+}
+
+std::string processor_list_text(const std::vector<std::int32_t>& processors) {
+    std::string text;
+    for (std::size_t i = 0; i < processors.size();) {
+        std::size_t last = i;
+        while (last + 1 < processors.size() && processors[last + 1] == processors[last] + 1) {
+            ++last;
+        }
+        text += (text.empty() ? "" : ",") + std::to_string(processors[i]);
+        if (last > i) {
+            text += "-" + std::to_string(processors[last]);
+        }
+        i = last + 1;
+    }
+    return text;
+}
+
+CoreClasses classes_by_rank(const std::vector<ProcessorRank>& ranks,
+                            const std::vector<std::int32_t>& usable) {
+    CoreClasses classes;
+    if (ranks.empty()) {
+        return classes;
+    }
+    std::set<std::int32_t> distinct;
+    for (const ProcessorRank& processor : ranks) {
+        distinct.insert(processor.rank);
+    }
+    classes.classes = static_cast<std::int32_t>(distinct.size());
+    if (classes.classes < 2) {
+        return classes;
+    }
+    // A taskset or container may leave this process none of the fastest
+    // cores: then the fastest it may use, said as such.
+    const auto may_use = [&usable](std::int32_t processor) {
+        return usable.empty() || std::find(usable.begin(), usable.end(), processor) != usable.end();
+    };
+    const ProcessorRank* best = nullptr;
+    for (const ProcessorRank& processor : ranks) {
+        if (may_use(processor.processor) && (best == nullptr || processor.rank > best->rank)) {
+            best = &processor;
+        }
+    }
+    if (best == nullptr) {
+        return classes;
+    }
+    for (const ProcessorRank& processor : ranks) {
+        if (processor.rank == best->rank && may_use(processor.processor)) {
+            classes.fastest.push_back(processor.processor);
+        }
+    }
+    std::sort(classes.fastest.begin(), classes.fastest.end());
+    classes.name = best->class_name;
+    classes.fastest_of_all = best->rank == *distinct.rbegin();
+    return classes;
+}
+
+CoreClasses linux_core_classes(const std::string& root, const std::vector<std::int32_t>& usable) {
+    const std::string cpus = root + "/sys/devices/system/cpu/";
+    const std::vector<std::int32_t> online = processor_list(file_text(cpus + "online"));
+    std::vector<ProcessorRank> ranks;
+    // Intel's hybrid parts: the performance and the efficient cores each
+    // have a PMU of their own, whatever their capacities say.
+    const std::string pmus = root + "/sys/bus/event_source/devices/";
+    const std::vector<std::int32_t> big = processor_list(file_text(pmus + "cpu_core/cpus"));
+    const std::vector<std::int32_t> little = processor_list(file_text(pmus + "cpu_atom/cpus"));
+    if (!big.empty() && !little.empty()) {
+        for (const std::int32_t processor : big) {
+            ranks.push_back({processor, 1, "performance cores, the cpu_core PMU's"});
+        }
+        for (const std::int32_t processor : little) {
+            ranks.push_back({processor, 0, "efficient cores, the cpu_atom PMU's"});
+        }
+        return classes_by_rank(ranks, usable);
+    }
+    // Arm's big.LITTLE and its successors: each core's capacity, relative
+    // to the fastest's 1024.
+    for (const std::int32_t processor : online) {
+        const std::int32_t capacity = whole_number(
+            trimmed(file_text(cpus + "cpu" + std::to_string(processor) + "/cpu_capacity")));
+        if (capacity < 0) {
+            ranks.clear();
+            break;
+        }
+        ranks.push_back({processor, capacity, "capacity " + std::to_string(capacity)});
+    }
+    if (ranks.empty()) {
+        // Neither source: a kernel that knows of no second class, as on
+        // every processor whose cores are alike.
+        for (const std::int32_t processor : online) {
+            ranks.push_back({processor, 0, ""});
+        }
+    }
+    return classes_by_rank(ranks, usable);
+}
+
+std::string single_run_cores_text(const CoreClasses& classes) {
+    if (classes.classes < 2) {
+        return "";
+    }
+    if (classes.fastest.empty()) {
+        return "single runs wherever the system put them";
+    }
+    return "single runs on processors " + processor_list_text(classes.fastest) +
+           (classes.fastest_of_all ? ", the fastest class ("
+                                   : ", the fastest class this "
+                                     "process may use (") +
+           classes.name + ")";
 }
 
 } // namespace picalc::record

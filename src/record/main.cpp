@@ -58,6 +58,9 @@ int main(int argc, char** argv) {
     record.arguments = options.picalc_arguments;
     record.run_by = options.run_by;
     record.machine = read_machine();
+    const CoreClasses classes = read_core_classes();
+    record.machine.core_classes = classes.classes;
+    record.machine.single_run_cores = single_run_cores_text(classes);
     record.has_versus = !options.versus.empty();
     record.versus.program = options.versus;
     if (!read_build(picalc, record.build) ||
@@ -109,7 +112,23 @@ int main(int argc, char** argv) {
         static_cast<void>(std::fprintf(stderr, "picalc-record: %s\n", error.c_str()));
         return status_cannot_start;
     }
-    prepare_runs(folder, options.time_limit_seconds);
+    // Tried before the first run, so that a system that will not pin is
+    // said once, in the record too, and is no reason to stop.
+    std::vector<std::int32_t> single_processors = classes.fastest;
+    if (!single_processors.empty() &&
+        !(pin_runs(single_processors, error) && pin_runs({}, error))) {
+        static_cast<void>(std::fprintf(
+            stderr,
+            "picalc-record: warning: cannot keep single runs on the fastest cores (%s): %s\n",
+            processor_list_text(single_processors).c_str(), error.c_str()));
+        record.machine.single_run_cores =
+            "single runs wherever the system put them, for it would not pin them (" + error + ")";
+        single_processors.clear();
+    } else if (!single_processors.empty()) {
+        static_cast<void>(std::fprintf(stderr, "picalc-record: %d core classes: %s\n",
+                                       classes.classes, record.machine.single_run_cores.c_str()));
+    }
+    prepare_runs(folder, options.time_limit_seconds, single_processors);
     catch_stop_signals();
     const bool ran = record.has_versus
                          ? run_alternated(picalc, versus, options, at_once, processors,

@@ -57,6 +57,14 @@ std::int64_t process_number();
 // this system tells them.
 MachineInfo read_machine();
 
+// The machine's classes of core, among the processors this process may use
+// when it starts: Linux's sysfs, or Windows' CPU sets.
+CoreClasses read_core_classes();
+// Every picalc started from now on runs only on PROCESSORS (as
+// read_core_classes numbers them); none: wherever this process could when
+// it started. False, with ERROR, when the system refuses.
+bool pin_runs(const std::vector<std::int32_t>& processors, std::string& error);
+
 // Today's date as YYYY-MM-DD, local time.
 std::string today();
 

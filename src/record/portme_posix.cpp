@@ -215,6 +215,24 @@ std::int64_t process_number() {
     return getpid();
 }
 
+namespace {
+
+// The processors this process could use when it started: what pinning
+// returns to, and the only ones a pin may choose from.
+const cpu_set_t& starting_processors() {
+    static const cpu_set_t processors = [] {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        if (sched_getaffinity(0, sizeof set, &set) != 0) {
+            CPU_ZERO(&set);
+        }
+        return set;
+    }();
+    return processors;
+}
+
+} // namespace
+
 MachineInfo read_machine() {
     MachineInfo machine;
     read_linux_machine("", machine);
@@ -224,9 +242,8 @@ MachineInfo read_machine() {
     }
     // The processors this process may run on: a container's or taskset's
     // limit, not the machine's count.
-    cpu_set_t usable;
-    if (sched_getaffinity(0, sizeof usable, &usable) == 0) {
-        machine.usable_processors = CPU_COUNT(&usable);
+    if (CPU_COUNT(&starting_processors()) > 0) {
+        machine.usable_processors = CPU_COUNT(&starting_processors());
     } else {
         machine.usable_processors = machine.logical_processors;
     }
@@ -240,6 +257,41 @@ MachineInfo read_machine() {
         machine.architecture = names.machine;
     }
     return machine;
+}
+
+CoreClasses read_core_classes() {
+    std::vector<std::int32_t> usable;
+    const cpu_set_t& start = starting_processors();
+    for (std::int32_t processor = 0; processor < CPU_SETSIZE; ++processor) {
+        if (CPU_ISSET(static_cast<std::size_t>(processor), &start)) {
+            usable.push_back(processor);
+        }
+    }
+    return linux_core_classes("", usable);
+}
+
+bool pin_runs(const std::vector<std::int32_t>& processors, std::string& error) {
+    // The runs are started by posix_spawn, which has no affinity of its
+    // own: they inherit this process's.
+    cpu_set_t set = starting_processors();
+    if (processors.empty() && CPU_COUNT(&set) == 0) {
+        return true; // never known, so never changed
+    }
+    if (!processors.empty()) {
+        CPU_ZERO(&set);
+        for (const std::int32_t processor : processors) {
+            if (processor < 0 || processor >= CPU_SETSIZE) {
+                error = "processor " + std::to_string(processor) + " is past this system's limit";
+                return false;
+            }
+            CPU_SET(static_cast<std::size_t>(processor), &set);
+        }
+    }
+    if (sched_setaffinity(0, sizeof set, &set) != 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 std::string today() {

@@ -9,8 +9,10 @@
 #include <cpuid.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -328,6 +330,72 @@ std::string windows_version() {
     return text;
 }
 
+// Windows 10's CPU sets: each logical processor with its efficiency class,
+// higher for faster cores. Looked up, not linked, so that picalc-record
+// still starts on systems older than they are.
+struct CpuSet {
+    ULONG id;
+    std::int32_t processor; // the group's 64 processors, then the next group's
+    std::int32_t efficiency;
+};
+
+// SYSTEM_CPU_SET_INFORMATION as Windows documents it, which older MinGW
+// headers lack: its fixed part, copied out of the buffer entry by entry.
+struct CpuSetEntry {
+    std::uint32_t size;
+    std::uint32_t type; // 0: a CPU set; others are skipped
+    std::uint32_t id;
+    std::uint16_t group;
+    std::uint8_t logical_processor_index;
+    std::uint8_t core_index;
+    std::uint8_t last_level_cache_index;
+    std::uint8_t numa_node_index;
+    std::uint8_t efficiency_class;
+    std::uint8_t flags;
+    std::uint32_t reserved;
+    std::uint64_t allocation_tag;
+};
+static_assert(sizeof(CpuSetEntry) == 32);
+
+std::vector<CpuSet> system_cpu_sets() {
+    using QueryFunction = BOOL(WINAPI*)(void*, ULONG, PULONG, HANDLE, ULONG);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    auto* query = kernel == nullptr ? nullptr
+                                    : reinterpret_cast<QueryFunction>(any_function(
+                                          GetProcAddress(kernel, "GetSystemCpuSetInformation")));
+    ULONG size = 0;
+    if (query == nullptr) {
+        return {};
+    }
+    static_cast<void>(query(nullptr, 0, &size, GetCurrentProcess(), 0));
+    if (size == 0 || size > (1U << 24U)) {
+        return {};
+    }
+    std::vector<unsigned char> buffer(size);
+    if (query(buffer.data(), size, &size, GetCurrentProcess(), 0) == 0 || size > buffer.size()) {
+        return {};
+    }
+    std::vector<CpuSet> sets;
+    for (std::size_t at = 0; at + sizeof(CpuSetEntry) <= size;) {
+        CpuSetEntry entry{};
+        std::memcpy(&entry, buffer.data() + at, sizeof entry);
+        if (entry.size < sizeof entry) {
+            break; // not a size this layout knows: stop rather than misread
+        }
+        if (entry.type == 0) {
+            sets.push_back(
+                {entry.id,
+                 static_cast<std::int32_t>(entry.group) * 64 + entry.logical_processor_index,
+                 entry.efficiency_class});
+        }
+        at += entry.size;
+    }
+    return sets;
+}
+
+// The CPU sets every picalc started from now on is held to; none: any.
+std::vector<ULONG> pinned_cpu_sets;
+
 } // namespace
 
 bool start_child(const std::string& program, const std::vector<std::string>& arguments,
@@ -353,8 +421,12 @@ bool start_child(const std::string& program, const std::vector<std::string>& arg
     startup.hStdOutput = output;
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr,
-                                        TRUE, 0, nullptr, nullptr, &startup, &process);
+    // A pinned picalc starts suspended, to run not one instruction before
+    // its CPU sets are its own.
+    const bool pinned = !pinned_cpu_sets.empty();
+    const BOOL started =
+        CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
+                       pinned ? CREATE_SUSPENDED : 0, nullptr, nullptr, &startup, &process);
     if (started == 0) {
         child.error = last_error_text();
     }
@@ -364,6 +436,22 @@ bool start_child(const std::string& program, const std::vector<std::string>& arg
     }
     if (started == 0) {
         return false;
+    }
+    if (pinned) {
+        using AssignFunction = BOOL(WINAPI*)(HANDLE, const ULONG*, ULONG);
+        auto* assign = reinterpret_cast<AssignFunction>(any_function(
+            GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetProcessDefaultCpuSets")));
+        if (assign == nullptr ||
+            assign(process.hProcess, pinned_cpu_sets.data(),
+                   static_cast<ULONG>(pinned_cpu_sets.size())) == 0 ||
+            ResumeThread(process.hThread) == static_cast<DWORD>(-1)) {
+            child.error = "cannot keep it on the chosen cores: " + last_error_text();
+            static_cast<void>(TerminateProcess(process.hProcess, 1));
+            static_cast<void>(WaitForSingleObject(process.hProcess, INFINITE));
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+            return false;
+        }
     }
     CloseHandle(process.hThread);
     child.handle = reinterpret_cast<std::intptr_t>(process.hProcess);
@@ -513,6 +601,45 @@ bool time_limit_passed() {
 
 std::int64_t process_number() {
     return GetCurrentProcessId();
+}
+
+CoreClasses read_core_classes() {
+    // A process's affinity covers its own processor group: on machines of
+    // more than 64 processors, the first group's are the ones it may use.
+    std::vector<std::int32_t> usable;
+    DWORD_PTR process_mask = 0;
+    DWORD_PTR system_mask = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask) != 0) {
+        for (std::int32_t bit = 0; bit < 64; ++bit) {
+            if (((static_cast<std::uint64_t>(process_mask) >> static_cast<unsigned>(bit)) & 1U) !=
+                0) {
+                usable.push_back(bit);
+            }
+        }
+    }
+    std::vector<ProcessorRank> ranks;
+    for (const CpuSet& set : system_cpu_sets()) {
+        ranks.push_back(
+            {set.processor, set.efficiency, "efficiency class " + std::to_string(set.efficiency)});
+    }
+    return classes_by_rank(ranks, usable);
+}
+
+bool pin_runs(const std::vector<std::int32_t>& processors, std::string& error) {
+    std::vector<ULONG> ids;
+    const std::vector<CpuSet> sets = processors.empty() ? std::vector<CpuSet>{} : system_cpu_sets();
+    for (const std::int32_t processor : processors) {
+        const auto found = std::find_if(sets.begin(), sets.end(), [processor](const CpuSet& set) {
+            return set.processor == processor;
+        });
+        if (found == sets.end()) {
+            error = "Windows names no CPU set for processor " + std::to_string(processor);
+            return false;
+        }
+        ids.push_back(found->id);
+    }
+    pinned_cpu_sets = ids;
+    return true;
 }
 
 MachineInfo read_machine() {

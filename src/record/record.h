@@ -67,6 +67,38 @@ void parse_cpuinfo(const std::string& text, MachineInfo& machine);
 // /proc/cpuinfo and /proc/meminfo, and the frequencies, caches, SMT and
 // cpufreq policy under /sys/devices/system/cpu.
 void read_linux_machine(const std::string& root, MachineInfo& machine);
+// The processors a sysfs list such as "0-3,8,10-11" names, ascending; none
+// when the text is not such a list or names a processor past the largest
+// number a kernel allows.
+inline constexpr std::int32_t max_processor_number = 65536;
+std::vector<std::int32_t> processor_list(const std::string& text);
+std::string processor_list_text(const std::vector<std::int32_t>& processors);
+
+// Cores of more than one class (Intel's hybrid parts, Arm's big.LITTLE):
+// single runs go to the fastest class, so that every run of a record, and
+// of two records of one machine, runs on the same kind of core.
+struct ProcessorRank {
+    std::int32_t processor;
+    std::int32_t rank;      // higher: faster
+    std::string class_name; // "capacity 1024", "efficiency class 1"
+};
+struct CoreClasses {
+    std::int32_t classes = -1;         // -1: the system does not say
+    std::vector<std::int32_t> fastest; // only where there are two classes or more
+    std::string name;                  // the fastest class's
+    bool fastest_of_all = true;        // false: this process may not use the machine's fastest
+};
+// The classes RANKS make, and the processors of the fastest among those in
+// USABLE (empty: every processor).
+CoreClasses classes_by_rank(const std::vector<ProcessorRank>& ranks,
+                            const std::vector<std::int32_t>& usable);
+// Linux's word below ROOT: the cpu_core and cpu_atom PMUs' processors, or
+// else each online processor's cpu_capacity.
+CoreClasses linux_core_classes(const std::string& root, const std::vector<std::int32_t>& usable);
+// "single runs on processors 0-11, the fastest class (...)"; "" for a
+// machine of one class.
+std::string single_run_cores_text(const CoreClasses& classes);
+
 // Why the cpufreq governor or power plan may slow or vary the runs, or ""
 // when it is not one known to.
 std::string governor_warning(const MachineInfo& machine);
@@ -118,9 +150,11 @@ struct Job {
     RunResult result;
 };
 
-// Where every run's output goes (a private folder), and how many seconds a
-// run or round may take (0: no limit), for every run after this call.
-void prepare_runs(const std::string& folder, std::int32_t limit_seconds);
+// Where every run's output goes (a private folder), how many seconds a run
+// or round may take (0: no limit), and the processors single runs keep to
+// (none: any), for every run after this call.
+void prepare_runs(const std::string& folder, std::int32_t limit_seconds,
+                  const std::vector<std::int32_t>& single_processors = {});
 // Runs the jobs at once and checks each: its output must be one whole run
 // of what ASKED says, and nothing more. False after saying what went wrong
 // with the first bad one, whose output is kept. Each result gets the load of

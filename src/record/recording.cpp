@@ -21,6 +21,7 @@ namespace {
 // the whole record.
 std::string output_folder = ".";
 std::int32_t time_limit_seconds = 0;
+std::vector<std::int32_t> single_run_processors;
 
 // The most a run of OPTIONS prints: six bytes for every five places, a CR
 // more on each listing line, and a few kilobytes of table.
@@ -207,9 +208,11 @@ std::string lf_text(const std::string& text) {
     return out;
 }
 
-void prepare_runs(const std::string& folder, std::int32_t limit_seconds) {
+void prepare_runs(const std::string& folder, std::int32_t limit_seconds,
+                  const std::vector<std::int32_t>& single_processors) {
     output_folder = folder;
     time_limit_seconds = limit_seconds;
+    single_run_processors = single_processors;
 }
 
 bool run_together(const std::string& picalc, const std::vector<std::string>& arguments,
@@ -313,6 +316,20 @@ std::string drift_note(const stats::Trend& trend, const char* what) {
     return trend.drifted ? "; so far the " + record_format::drift_text(trend, what) : "";
 }
 
+// The runs from now on on PROCESSORS (none: anywhere); false, said on
+// standard error, when the system refuses.
+bool pinned(const std::vector<std::int32_t>& processors) {
+    std::string error;
+    if (!pin_runs(processors, error)) {
+        static_cast<void>(std::fprintf(stderr, "\npicalc-record: cannot keep the runs on %s: %s\n",
+                                       processors.empty() ? "every processor"
+                                                          : processor_list_text(processors).c_str(),
+                                       error.c_str()));
+        return false;
+    }
+    return true;
+}
+
 // One single run of PROGRAM, told on standard error as LABEL, added to
 // SERIES, whose drift so far the progress line names.
 bool run_single(const Program& program, const RecordOptions& options, std::int32_t processors,
@@ -321,7 +338,8 @@ bool run_single(const Program& program, const RecordOptions& options, std::int32
     job[0].label = label;
     job[0].output_path = output_path(name);
     static_cast<void>(std::fprintf(stderr, "%s ...", label.c_str()));
-    if (!run_together(program.path, program_arguments(program, options), asked_run(options),
+    if (!pinned(single_run_processors) ||
+        !run_together(program.path, program_arguments(program, options), asked_run(options),
                       processors, job)) {
         return false;
     }
@@ -342,8 +360,9 @@ bool run_round(const Program& program, const RecordOptions& options, std::int32_
         jobs[c].output_path = output_path(name + "-" + std::to_string(c + 1));
     }
     static_cast<void>(std::fprintf(stderr, "%s: %d copies at once ...", label.c_str(), at_once));
-    if (!run_together(program.path, program_arguments(program, options), asked_run(options),
-                      processors, jobs)) {
+    // Copies take every processor, of whatever class: that is their point.
+    if (!pinned({}) || !run_together(program.path, program_arguments(program, options),
+                                     asked_run(options), processors, jobs)) {
         return false;
     }
     std::vector<RunResult>& round = rounds.emplace_back();

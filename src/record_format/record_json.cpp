@@ -51,6 +51,8 @@ Json machine_json(const MachineInfo& machine) {
             {"logical_processors", count_or_null(machine.logical_processors)},
             {"usable_processors", count_or_null(machine.usable_processors)},
             {"physical_cores", count_or_null(machine.physical_cores)},
+            {"core_classes", count_or_null(machine.core_classes)},
+            {"single_run_cores", text_or_null(machine.single_run_cores)},
             {"hypervisor", switch_or_null(machine.hypervisor)},
             {"system", text_or_null(machine.system)},
             {"kernel", text_or_null(machine.kernel)},
@@ -241,6 +243,11 @@ bool record_from_json(const std::string& text, Record& record, std::string& erro
         machine.logical_processors = read.count32(m, "logical_processors");
         machine.usable_processors = read.count32(m, "usable_processors");
         machine.physical_cores = read.count32(m, "physical_cores");
+        // Records made before core classes were told have neither.
+        if (m.contains("core_classes")) {
+            machine.core_classes = read.count32(m, "core_classes");
+            machine.single_run_cores = read.text(m, "single_run_cores");
+        }
         machine.hypervisor = read.flag(m, "hypervisor");
         machine.system = read.text(m, "system");
         machine.kernel = read.text(m, "kernel");

@@ -45,6 +45,11 @@ std::string cores_text(const MachineInfo& machine) {
     text += machine.hypervisor < 0    ? "hypervisor unknown"
             : machine.hypervisor == 1 ? "under a hypervisor"
                                       : "no hypervisor";
+    if (machine.core_classes > 1) {
+        text += "; " + std::to_string(machine.core_classes) + " core classes, " +
+                (machine.single_run_cores.empty() ? std::string("single runs unpinned")
+                                                  : machine.single_run_cores);
+    }
     return text;
 }
 

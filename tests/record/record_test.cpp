@@ -2,6 +2,7 @@
 #include "test_support.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -184,6 +185,108 @@ TEST(LinuxMachine, ReadsFrequencyCachesMemorySmtAndPolicyBelowARoot) {
     EXPECT_EQ(missing.processor, "");
     EXPECT_EQ(missing.memory_mib, -1);
     EXPECT_EQ(missing.smt, -1);
+}
+
+TEST(CoreClasses, ProcessorListsReadAsTheKernelWritesThem) {
+    const struct {
+        const char* text;
+        std::vector<std::int32_t> processors;
+    } cases[] = {
+        {"0-3,8,10-11\n", {0, 1, 2, 3, 8, 10, 11}},
+        {"5", {5}},
+        {"", {}},
+        {"3-1", {}},     // backwards
+        {"4,2", {}},     // not ascending
+        {"0-3,2-5", {}}, // overlapping
+        {"0-65536", {}}, // past any kernel's processors
+        {"1,,2", {}},
+        {"0-x", {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(processor_list(c.text), c.processors) << c.text;
+        if (!c.processors.empty()) {
+            EXPECT_EQ(processor_list(processor_list_text(c.processors)), c.processors) << c.text;
+        }
+    }
+    EXPECT_EQ(processor_list_text({0, 1, 2, 3, 8, 10, 11}), "0-3,8,10-11");
+    EXPECT_EQ(processor_list("0-65535").size(), 65536U);
+}
+
+TEST(CoreClasses, SingleRunsGoToTheFastestClassThisProcessMayUse) {
+    const struct {
+        const char* root;
+        std::vector<std::int32_t> usable;
+        std::int32_t classes;
+        const char* text;
+    } cases[] = {
+        {"sysroot-epyc-kvm", {}, 1, ""},
+        {"sysroot-arm-server", {0, 1, 2, 3}, 1, ""}, // capacities, all alike
+        {"sysroot-arm-phone",
+         {},
+         3,
+         "single runs on processors 7, the fastest class (capacity 1024)"},
+        {"sysroot-arm-phone",
+         {0, 1, 2, 3, 4, 6},
+         3,
+         "single runs on processors 4,6, the fastest class this process may use (capacity 828)"},
+        {"sysroot-arm-phone",
+         {1, 2},
+         3,
+         "single runs on processors 1-2, the fastest class this process may use (capacity 325)"},
+        {"sysroot-intel-hybrid",
+         {},
+         2,
+         "single runs on processors 0-11, the fastest class (performance cores, the cpu_core "
+         "PMU's)"},
+        {"sysroot-intel-hybrid",
+         {10, 11, 12},
+         2,
+         "single runs on processors 10-11, the fastest class (performance cores, the cpu_core "
+         "PMU's)"},
+        {"sysroot-intel-hybrid",
+         {12, 13},
+         2,
+         "single runs on processors 12-13, the fastest class this process may use (efficient "
+         "cores, the cpu_atom PMU's)"},
+        {"sysroot-intel-hybrid", {40}, 2, "single runs wherever the system put them"},
+        {"no-such-root", {}, -1, ""},
+    };
+    for (const auto& c : cases) {
+        const CoreClasses classes = linux_core_classes(test::data_path(c.root), c.usable);
+        EXPECT_EQ(classes.classes, c.classes) << c.root;
+        EXPECT_EQ(single_run_cores_text(classes), c.text) << c.root;
+        // Nothing to pin on a machine of one class.
+        EXPECT_EQ(classes.fastest.empty(), std::string(c.text).rfind("single runs on", 0) != 0)
+            << c.root;
+    }
+}
+
+TEST(CoreClasses, TheRecordNamesThemAndItsJsonKeepsThem) {
+    Record record;
+    record.machine.logical_processors = 20;
+    record.machine.core_classes = 2;
+    record.machine.single_run_cores =
+        single_run_cores_text(linux_core_classes(test::data_path("sysroot-intel-hybrid"), {}));
+    record.single.resize(1);
+    record.single[0].seconds = "1.000000";
+    record.summary = summarize(record.single, {});
+    const std::string text = record_text(record);
+    EXPECT_NE(text.find("hypervisor unknown; 2 core classes, single runs on processors 0-11, the "
+                        "fastest class (performance cores, the cpu_core PMU's)\n"),
+              std::string::npos)
+        << text;
+    Record read;
+    std::string error;
+    ASSERT_TRUE(record_format::record_from_json(record_json(record), read, error)) << error;
+    EXPECT_EQ(read.machine.core_classes, 2);
+    EXPECT_EQ(read.machine.single_run_cores, record.machine.single_run_cores);
+    // A JSON record made before classes were told still reads, as unknown.
+    nlohmann::json older = nlohmann::json::parse(record_json(record));
+    older["machine"].erase("core_classes");
+    older["machine"].erase("single_run_cores");
+    ASSERT_TRUE(record_format::record_from_json(older.dump(), read, error)) << error;
+    EXPECT_EQ(read.machine.core_classes, -1);
+    EXPECT_EQ(read.machine.single_run_cores, "");
 }
 
 TEST(LinuxMachine, WarnsOfGovernorsThatSlowOrVaryARun) {

@@ -165,5 +165,45 @@ TEST(Recording, ARunIsRecordedOnlyWhenItsOutputIsGenuine) {
     }
 }
 
+#ifdef __linux__
+// The processors a program started now may run on, as it sees them.
+std::string allowed_list_of_a_child(const Folder& folder, const std::string& name) {
+    Child child;
+    const std::string output = folder / name;
+    if (!start_child("/bin/grep", {"Cpus_allowed_list", "/proc/self/status"}, output, child) ||
+        wait_child(child) != 0) {
+        return "not run: " + child.error;
+    }
+    std::string text;
+    static_cast<void>(read_file(output, text, 4096));
+    return text;
+}
+
+TEST(Recording, PinnedRunsKeepToTheirProcessorsAndUnpinnedOnesGoAnywhere) {
+    const Folder folder;
+    const CoreClasses classes = read_core_classes();
+    std::string start;
+    ASSERT_TRUE(read_file("/proc/self/status", start, 1 << 16));
+    const std::size_t at = start.find("Cpus_allowed_list:");
+    ASSERT_NE(at, std::string::npos);
+    const std::string starting = start.substr(at, start.find('\n', at) + 1 - at);
+    const std::vector<std::int32_t> usable =
+        processor_list(starting.substr(starting.find(':') + 1));
+    ASSERT_FALSE(usable.empty()) << starting;
+    // Whatever this machine's classes, a pin to its last usable processor
+    // holds, and the unpinned runs after it get every one back.
+    std::string error;
+    ASSERT_TRUE(pin_runs({usable.back()}, error)) << error;
+    EXPECT_EQ(allowed_list_of_a_child(folder, "pinned"),
+              "Cpus_allowed_list:\t" + std::to_string(usable.back()) + "\n");
+    ASSERT_TRUE(pin_runs({}, error)) << error;
+    EXPECT_EQ(allowed_list_of_a_child(folder, "unpinned"), starting);
+    EXPECT_FALSE(pin_runs({-1}, error));
+    EXPECT_FALSE(pin_runs({max_processor_number}, error));
+    EXPECT_EQ(allowed_list_of_a_child(folder, "after a refusal"), starting);
+    EXPECT_GE(classes.classes, 1);
+}
+#endif
+
 } // namespace
 } // namespace picalc::record

@@ -121,6 +121,7 @@ Record full_record() {
     machine.microcode = "0xa101148";
     machine.usable_processors = 1;
     machine.physical_cores = 1;
+    machine.core_classes = 1;
     machine.hypervisor = 1;
     machine.smt = 1;
     machine.system = "Debian GNU/Linux 12 (bookworm)";
