@@ -460,39 +460,44 @@ std::string processor_list_text(const std::vector<std::int32_t>& processors) {
 CoreClasses classes_by_rank(const std::vector<ProcessorRank>& ranks,
                             const std::vector<std::int32_t>& usable) {
     CoreClasses classes;
-    if (ranks.empty()) {
-        return classes;
-    }
     std::set<std::int32_t> distinct;
     for (const ProcessorRank& processor : ranks) {
         distinct.insert(processor.rank);
     }
-    classes.classes = static_cast<std::int32_t>(distinct.size());
-    if (classes.classes < 2) {
-        return classes;
-    }
-    // A taskset or container may leave this process none of the fastest
-    // cores: then the fastest it may use, said as such.
-    const auto may_use = [&usable](std::int32_t processor) {
-        return usable.empty() || std::find(usable.begin(), usable.end(), processor) != usable.end();
-    };
-    const ProcessorRank* best = nullptr;
-    for (const ProcessorRank& processor : ranks) {
-        if (may_use(processor.processor) && (best == nullptr || processor.rank > best->rank)) {
-            best = &processor;
+    if (ranks.empty()) {
+        // The system names no class: every processor this process may use
+        // is alike as far as anyone can tell.
+        classes.fastest = usable;
+    } else {
+        classes.classes = static_cast<std::int32_t>(distinct.size());
+        // A taskset or container may leave this process none of the fastest
+        // cores: then the fastest it may use, said as such.
+        const auto may_use = [&usable](std::int32_t processor) {
+            return usable.empty() ||
+                   std::find(usable.begin(), usable.end(), processor) != usable.end();
+        };
+        const ProcessorRank* best = nullptr;
+        for (const ProcessorRank& processor : ranks) {
+            if (may_use(processor.processor) && (best == nullptr || processor.rank > best->rank)) {
+                best = &processor;
+            }
         }
-    }
-    if (best == nullptr) {
-        return classes;
-    }
-    for (const ProcessorRank& processor : ranks) {
-        if (processor.rank == best->rank && may_use(processor.processor)) {
-            classes.fastest.push_back(processor.processor);
+        for (const ProcessorRank& processor : ranks) {
+            if (best != nullptr && processor.rank == best->rank && may_use(processor.processor)) {
+                classes.fastest.push_back(processor.processor);
+            }
         }
+        classes.name = best == nullptr ? "" : best->class_name;
+        classes.fastest_of_all = best == nullptr || best->rank == *distinct.rbegin();
     }
     std::sort(classes.fastest.begin(), classes.fastest.end());
-    classes.name = best->class_name;
-    classes.fastest_of_all = best->rank == *distinct.rbegin();
+    // One processor, not the class: the scheduler moved runs between two
+    // alike processors of a virtual machine here, one of them 13 % slower
+    // than the other, and so split a record's times in two. The last,
+    // because systems tend to put interrupts and housekeeping on the first.
+    if (!classes.fastest.empty()) {
+        classes.processor = classes.fastest.back();
+    }
     return classes;
 }
 
@@ -536,17 +541,16 @@ CoreClasses linux_core_classes(const std::string& root, const std::vector<std::i
 }
 
 std::string single_run_cores_text(const CoreClasses& classes) {
-    if (classes.classes < 2) {
-        return "";
+    if (classes.processor < 0) {
+        return classes.classes > 1 ? "single runs wherever the system put them" : "";
     }
-    if (classes.fastest.empty()) {
-        return "single runs wherever the system put them";
+    std::string text = "single runs on processor " + std::to_string(classes.processor);
+    if (classes.classes > 1) {
+        text += classes.fastest_of_all ? ", of the fastest class ("
+                                       : ", of the fastest class this process may use (";
+        text += classes.name + ")";
     }
-    return "single runs on processors " + processor_list_text(classes.fastest) +
-           (classes.fastest_of_all ? ", the fastest class ("
-                                   : ", the fastest class this "
-                                     "process may use (") +
-           classes.name + ")";
+    return text;
 }
 
 } // namespace picalc::record

@@ -114,19 +114,21 @@ int main(int argc, char** argv) {
     }
     // Tried before the first run, so that a system that will not pin is
     // said once, in the record too, and is no reason to stop.
-    std::vector<std::int32_t> single_processors = classes.fastest;
+    std::vector<std::int32_t> single_processors;
+    if (classes.processor >= 0) {
+        single_processors.push_back(classes.processor);
+    }
     if (!single_processors.empty() &&
         !(pin_runs(single_processors, error) && pin_runs({}, error))) {
         static_cast<void>(std::fprintf(
-            stderr,
-            "picalc-record: warning: cannot keep single runs on the fastest cores (%s): %s\n",
-            processor_list_text(single_processors).c_str(), error.c_str()));
+            stderr, "picalc-record: warning: cannot keep single runs on processor %d: %s\n",
+            classes.processor, error.c_str()));
         record.machine.single_run_cores =
             "single runs wherever the system put them, for it would not pin them (" + error + ")";
         single_processors.clear();
     } else if (!single_processors.empty()) {
-        static_cast<void>(std::fprintf(stderr, "picalc-record: %d core classes: %s\n",
-                                       classes.classes, record.machine.single_run_cores.c_str()));
+        static_cast<void>(
+            std::fprintf(stderr, "picalc-record: %s\n", record.machine.single_run_cores.c_str()));
     }
     prepare_runs(folder, options.time_limit_seconds, single_processors);
     catch_stop_signals();

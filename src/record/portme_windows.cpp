@@ -618,7 +618,11 @@ CoreClasses read_core_classes() {
         }
     }
     std::vector<ProcessorRank> ranks;
-    for (const CpuSet& set : system_cpu_sets()) {
+    const std::vector<CpuSet> sets = system_cpu_sets();
+    if (sets.empty()) {
+        return {}; // before Windows 10: no CPU sets to hold a run to
+    }
+    for (const CpuSet& set : sets) {
         ranks.push_back(
             {set.processor, set.efficiency, "efficiency class " + std::to_string(set.efficiency)});
     }

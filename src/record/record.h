@@ -74,9 +74,10 @@ inline constexpr std::int32_t max_processor_number = 65536;
 std::vector<std::int32_t> processor_list(const std::string& text);
 std::string processor_list_text(const std::vector<std::int32_t>& processors);
 
-// Cores of more than one class (Intel's hybrid parts, Arm's big.LITTLE):
-// single runs go to the fastest class, so that every run of a record, and
-// of two records of one machine, runs on the same kind of core.
+// Where single runs go: one processor, of the fastest class where there are
+// cores of more than one (Intel's hybrid parts, Arm's big.LITTLE), so that
+// every run of a record, and of two records of one machine, runs on the same
+// kind of core and is not moved between cores mid-run.
 struct ProcessorRank {
     std::int32_t processor;
     std::int32_t rank;      // higher: faster
@@ -84,19 +85,20 @@ struct ProcessorRank {
 };
 struct CoreClasses {
     std::int32_t classes = -1;         // -1: the system does not say
-    std::vector<std::int32_t> fastest; // only where there are two classes or more
+    std::vector<std::int32_t> fastest; // the fastest class's that this process may use
     std::string name;                  // the fastest class's
     bool fastest_of_all = true;        // false: this process may not use the machine's fastest
+    std::int32_t processor = -1;       // the one for single runs; -1: none to choose
 };
-// The classes RANKS make, and the processors of the fastest among those in
-// USABLE (empty: every processor).
+// The classes RANKS make (none: nothing known of classes), and the
+// processors of the fastest among those in USABLE (empty: every processor).
 CoreClasses classes_by_rank(const std::vector<ProcessorRank>& ranks,
                             const std::vector<std::int32_t>& usable);
 // Linux's word below ROOT: the cpu_core and cpu_atom PMUs' processors, or
 // else each online processor's cpu_capacity.
 CoreClasses linux_core_classes(const std::string& root, const std::vector<std::int32_t>& usable);
-// "single runs on processors 0-11, the fastest class (...)"; "" for a
-// machine of one class.
+// "single runs on processor 11, of the fastest class (...)"; "" when there
+// is no processor to choose.
 std::string single_run_cores_text(const CoreClasses& classes);
 
 // Why the cpufreq governor or power plan may slow or vary the runs, or ""

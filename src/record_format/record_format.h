@@ -77,9 +77,8 @@ struct MachineInfo {
     std::int32_t logical_processors = -1; // in the machine
     std::int32_t usable_processors = -1;  // this process may run on
     std::int32_t physical_cores = -1;
-    // Classes of core by speed (1: all alike), and where single runs ran
-    // when there are more: "single runs on processors 0-11, the fastest
-    // class (capacity 1024)".
+    // Classes of core by speed (1: all alike), and where single runs ran:
+    // "single runs on processor 11, of the fastest class (capacity 1024)".
     std::int32_t core_classes = -1;
     std::string single_run_cores;
     std::int32_t hypervisor = -1; // 1 present, 0 absent, -1 unknown

@@ -46,9 +46,10 @@ std::string cores_text(const MachineInfo& machine) {
             : machine.hypervisor == 1 ? "under a hypervisor"
                                       : "no hypervisor";
     if (machine.core_classes > 1) {
-        text += "; " + std::to_string(machine.core_classes) + " core classes, " +
-                (machine.single_run_cores.empty() ? std::string("single runs unpinned")
-                                                  : machine.single_run_cores);
+        text += "; " + std::to_string(machine.core_classes) + " core classes";
+    }
+    if (!machine.single_run_cores.empty()) {
+        text += (machine.core_classes > 1 ? ", " : "; ") + machine.single_run_cores;
     }
     return text;
 }

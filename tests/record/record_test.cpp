@@ -219,45 +219,48 @@ TEST(CoreClasses, SingleRunsGoToTheFastestClassThisProcessMayUse) {
         std::int32_t classes;
         const char* text;
     } cases[] = {
-        {"sysroot-epyc-kvm", {}, 1, ""},
-        {"sysroot-arm-server", {0, 1, 2, 3}, 1, ""}, // capacities, all alike
+        {"sysroot-epyc-kvm", {}, 1, "single runs on processor 1"},
+        {"sysroot-epyc-kvm", {0}, 1, "single runs on processor 0"},
+        {"sysroot-arm-server", {0, 1, 2}, 1, "single runs on processor 2"}, // capacities alike
         {"sysroot-arm-phone",
          {},
          3,
-         "single runs on processors 7, the fastest class (capacity 1024)"},
+         "single runs on processor 7, of the fastest class (capacity 1024)"},
         {"sysroot-arm-phone",
          {0, 1, 2, 3, 4, 6},
          3,
-         "single runs on processors 4,6, the fastest class this process may use (capacity 828)"},
+         "single runs on processor 6, of the fastest class this process may use (capacity 828)"},
         {"sysroot-arm-phone",
          {1, 2},
          3,
-         "single runs on processors 1-2, the fastest class this process may use (capacity 325)"},
+         "single runs on processor 2, of the fastest class this process may use (capacity 325)"},
         {"sysroot-intel-hybrid",
          {},
          2,
-         "single runs on processors 0-11, the fastest class (performance cores, the cpu_core "
+         "single runs on processor 11, of the fastest class (performance cores, the cpu_core "
          "PMU's)"},
         {"sysroot-intel-hybrid",
-         {10, 11, 12},
+         {3, 10, 12},
          2,
-         "single runs on processors 10-11, the fastest class (performance cores, the cpu_core "
+         "single runs on processor 10, of the fastest class (performance cores, the cpu_core "
          "PMU's)"},
         {"sysroot-intel-hybrid",
          {12, 13},
          2,
-         "single runs on processors 12-13, the fastest class this process may use (efficient "
+         "single runs on processor 13, of the fastest class this process may use (efficient "
          "cores, the cpu_atom PMU's)"},
         {"sysroot-intel-hybrid", {40}, 2, "single runs wherever the system put them"},
+        // Nothing known of classes: still one processor of those allowed.
+        {"no-such-root", {4, 5}, -1, "single runs on processor 5"},
         {"no-such-root", {}, -1, ""},
     };
     for (const auto& c : cases) {
         const CoreClasses classes = linux_core_classes(test::data_path(c.root), c.usable);
         EXPECT_EQ(classes.classes, c.classes) << c.root;
         EXPECT_EQ(single_run_cores_text(classes), c.text) << c.root;
-        // Nothing to pin on a machine of one class.
-        EXPECT_EQ(classes.fastest.empty(), std::string(c.text).rfind("single runs on", 0) != 0)
-            << c.root;
+        if (classes.processor >= 0) {
+            EXPECT_EQ(classes.processor, classes.fastest.back()) << c.root;
+        }
     }
 }
 
@@ -271,7 +274,7 @@ TEST(CoreClasses, TheRecordNamesThemAndItsJsonKeepsThem) {
     record.single[0].seconds = "1.000000";
     record.summary = summarize(record.single, {});
     const std::string text = record_text(record);
-    EXPECT_NE(text.find("hypervisor unknown; 2 core classes, single runs on processors 0-11, the "
+    EXPECT_NE(text.find("hypervisor unknown; 2 core classes, single runs on processor 11, of the "
                         "fastest class (performance cores, the cpu_core PMU's)\n"),
               std::string::npos)
         << text;

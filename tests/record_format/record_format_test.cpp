@@ -122,6 +122,7 @@ Record full_record() {
     machine.usable_processors = 1;
     machine.physical_cores = 1;
     machine.core_classes = 1;
+    machine.single_run_cores = "single runs on processor 1";
     machine.hypervisor = 1;
     machine.smt = 1;
     machine.system = "Debian GNU/Linux 12 (bookworm)";
