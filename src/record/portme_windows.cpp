@@ -9,7 +9,6 @@
 #include <cpuid.h>
 #endif
 
-#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdint>
@@ -334,7 +333,6 @@ std::string windows_version() {
 // higher for faster cores. Looked up, not linked, so that picalc-record
 // still starts on systems older than they are.
 struct CpuSet {
-    ULONG id;
     std::int32_t processor; // the group's 64 processors, then the next group's
     std::int32_t efficiency;
 };
@@ -384,8 +382,7 @@ std::vector<CpuSet> system_cpu_sets() {
         }
         if (entry.type == 0) {
             sets.push_back(
-                {entry.id,
-                 static_cast<std::int32_t>(entry.group) * 64 + entry.logical_processor_index,
+                {static_cast<std::int32_t>(entry.group) * 64 + entry.logical_processor_index,
                  entry.efficiency_class});
         }
         at += entry.size;
@@ -393,8 +390,9 @@ std::vector<CpuSet> system_cpu_sets() {
     return sets;
 }
 
-// The CPU sets every picalc started from now on is held to; none: any.
-std::vector<ULONG> pinned_cpu_sets;
+// The processors of this process's group that every picalc started from
+// now on is held to; 0: any.
+DWORD_PTR pinned_mask = 0;
 
 } // namespace
 
@@ -422,8 +420,8 @@ bool start_child(const std::string& program, const std::vector<std::string>& arg
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process{};
     // A pinned picalc starts suspended, to run not one instruction before
-    // its CPU sets are its own.
-    const bool pinned = !pinned_cpu_sets.empty();
+    // its affinity is set.
+    const bool pinned = pinned_mask != 0;
     const BOOL started =
         CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
                        pinned ? CREATE_SUSPENDED : 0, nullptr, nullptr, &startup, &process);
@@ -437,21 +435,16 @@ bool start_child(const std::string& program, const std::vector<std::string>& arg
     if (started == 0) {
         return false;
     }
-    if (pinned) {
-        using AssignFunction = BOOL(WINAPI*)(HANDLE, const ULONG*, ULONG);
-        auto* assign = reinterpret_cast<AssignFunction>(any_function(
-            GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetProcessDefaultCpuSets")));
-        if (assign == nullptr ||
-            assign(process.hProcess, pinned_cpu_sets.data(),
-                   static_cast<ULONG>(pinned_cpu_sets.size())) == 0 ||
-            ResumeThread(process.hThread) == static_cast<DWORD>(-1)) {
-            child.error = "cannot keep it on the chosen cores: " + last_error_text();
-            static_cast<void>(TerminateProcess(process.hProcess, 1));
-            static_cast<void>(WaitForSingleObject(process.hProcess, INFINITE));
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
-            return false;
-        }
+    // An affinity, not the CPU sets' soft preference: the run must not be
+    // moved, whatever else wants the processor.
+    if (pinned && (SetProcessAffinityMask(process.hProcess, pinned_mask) == 0 ||
+                   ResumeThread(process.hThread) == static_cast<DWORD>(-1))) {
+        child.error = "cannot keep it on its processor: " + last_error_text();
+        static_cast<void>(TerminateProcess(process.hProcess, 1));
+        static_cast<void>(WaitForSingleObject(process.hProcess, INFINITE));
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        return false;
     }
     CloseHandle(process.hThread);
     child.handle = reinterpret_cast<std::intptr_t>(process.hProcess);
@@ -630,19 +623,16 @@ CoreClasses read_core_classes() {
 }
 
 bool pin_runs(const std::vector<std::int32_t>& processors, std::string& error) {
-    std::vector<ULONG> ids;
-    const std::vector<CpuSet> sets = processors.empty() ? std::vector<CpuSet>{} : system_cpu_sets();
+    DWORD_PTR mask = 0;
     for (const std::int32_t processor : processors) {
-        const auto found = std::find_if(sets.begin(), sets.end(), [processor](const CpuSet& set) {
-            return set.processor == processor;
-        });
-        if (found == sets.end()) {
-            error = "Windows names no CPU set for processor " + std::to_string(processor);
+        // read_core_classes offers only this process's group's processors.
+        if (processor < 0 || processor >= static_cast<std::int32_t>(8 * sizeof(DWORD_PTR))) {
+            error = "processor " + std::to_string(processor) + " is outside this process's group";
             return false;
         }
-        ids.push_back(found->id);
+        mask |= DWORD_PTR{1} << static_cast<unsigned>(processor);
     }
-    pinned_cpu_sets = ids;
+    pinned_mask = mask;
     return true;
 }
 
