@@ -591,9 +591,10 @@ std::string verdict_text(const Difference& d, const std::string& a, const std::s
         return text;
     }
     return "No verdict: the " + unit + " differ (" + text +
-           "), but records of one machine made apart differ by up to " +
+           "), but records of one machine made apart often differ by " +
            percent(session_margin * 100) +
-           " %; alternate both in one record (picalc-record --versus) for a verdict that holds";
+           " % or more; alternate both in one record (picalc-record --versus) for a verdict that "
+           "holds";
 }
 
 Difference difference_between(const RecordFile& a, const RecordFile& b,

@@ -85,7 +85,7 @@ export function significanceText(against) {
   if (against.smallest_p >= 0.05) return "too few runs to tell a difference";
   if (!against.significant) return `no difference shown (${p})`;
   if (!against.holds) {
-    return `no verdict: within the ${(against.margin * 100).toFixed(0)} % that runs made apart differ by (${p})`;
+    return `no verdict: runs made apart often differ by ${(against.margin * 100).toFixed(0)} % or more (${p})`;
   }
   return `${against.ratio > 1 ? "slower" : "faster"} than this device, significantly (${p})`;
 }
