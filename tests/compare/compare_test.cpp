@@ -75,8 +75,9 @@ TEST(Verdict, RecordsMadeApartAndPairs) {
         EXPECT_EQ(text.rfind(c.start, 0), 0U) << text;
         EXPECT_EQ(difference_holds(c.d), c.holds) << text;
     }
-    EXPECT_NE(verdict_text(cases[0].d, "A", "B", "runs").find("made apart often differ by 5.0 % or more"),
-              std::string::npos);
+    EXPECT_NE(
+        verdict_text(cases[0].d, "A", "B", "runs").find("made apart often differ by 5.0 % or more"),
+        std::string::npos);
 }
 
 // A record of runs of a saved log with these times, under this header.
