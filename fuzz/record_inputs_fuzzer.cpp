@@ -1,9 +1,11 @@
 // Fuzzes what picalc-record reads: its command line (the input split at
 // each NUL) and what a system says of its machine (/proc/cpuinfo,
-// os-release, /proc/stat), each given the whole input. Beyond not crashing
-// or hanging: options it accepts are within their stated bounds, no text it
-// would put on a line of the record holds a control character, and the
-// processor time it reads is never negative or busier than the total.
+// os-release, /proc/stat, sysfs processor lists), each given the whole
+// input. Beyond not crashing or hanging: options it accepts are within their
+// stated bounds, no text it would put on a line of the record holds a
+// control character, the processor time it reads is never negative or
+// busier than the total, and a processor list is ascending, within the
+// kernel's limit, and reads back from its own text.
 #include "fuzz_input.h"
 #include "record.h"
 
@@ -11,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -53,6 +56,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const picalc::stats::ProcessorTimes times = parse_proc_stat(bytes, 100);
     if ((times.total_seconds < 0) != (times.busy_seconds < 0) ||
         times.busy_seconds > times.total_seconds) {
+        std::abort();
+    }
+    const std::vector<std::int32_t> processors = processor_list(bytes);
+    for (std::size_t i = 0; i < processors.size(); ++i) {
+        if (processors[i] < 0 || processors[i] >= max_processor_number ||
+            (i > 0 && processors[i] <= processors[i - 1])) {
+            std::abort();
+        }
+    }
+    if (processor_list(processor_list_text(processors)) != processors) {
         std::abort();
     }
     return 0;

@@ -502,8 +502,6 @@ CoreClasses classes_by_rank(const std::vector<ProcessorRank>& ranks,
 }
 
 CoreClasses linux_core_classes(const std::string& root, const std::vector<std::int32_t>& usable) {
-    const std::string cpus = root + "/sys/devices/system/cpu/";
-    const std::vector<std::int32_t> online = processor_list(file_text(cpus + "online"));
     std::vector<ProcessorRank> ranks;
     // Intel's hybrid parts: the performance and the efficient cores each
     // have a PMU of their own, whatever their capacities say.
@@ -521,6 +519,8 @@ CoreClasses linux_core_classes(const std::string& root, const std::vector<std::i
     }
     // Arm's big.LITTLE and its successors: each core's capacity, relative
     // to the fastest's 1024.
+    const std::string cpus = root + "/sys/devices/system/cpu/";
+    const std::vector<std::int32_t> online = processor_list(file_text(cpus + "online"));
     for (const std::int32_t processor : online) {
         const std::int32_t capacity = whole_number(
             trimmed(file_text(cpus + "cpu" + std::to_string(processor) + "/cpu_capacity")));

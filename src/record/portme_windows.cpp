@@ -329,14 +329,6 @@ std::string windows_version() {
     return text;
 }
 
-// Windows 10's CPU sets: each logical processor with its efficiency class,
-// higher for faster cores. Looked up, not linked, so that picalc-record
-// still starts on systems older than they are.
-struct CpuSet {
-    std::int32_t processor; // the group's 64 processors, then the next group's
-    std::int32_t efficiency;
-};
-
 // SYSTEM_CPU_SET_INFORMATION as Windows documents it, which older MinGW
 // headers lack: its fixed part, copied out of the buffer entry by entry.
 struct CpuSetEntry {
@@ -355,7 +347,11 @@ struct CpuSetEntry {
 };
 static_assert(sizeof(CpuSetEntry) == 32);
 
-std::vector<CpuSet> system_cpu_sets() {
+// Windows 10's CPU sets: each logical processor (the first group's 64, then
+// the next group's) ranked by its efficiency class, higher for faster cores.
+// Looked up, not linked, so that picalc-record still starts on systems older
+// than they are, which tell no classes.
+std::vector<ProcessorRank> cpu_set_ranks() {
     using QueryFunction = BOOL(WINAPI*)(void*, ULONG, PULONG, HANDLE, ULONG);
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     auto* query = kernel == nullptr ? nullptr
@@ -373,7 +369,7 @@ std::vector<CpuSet> system_cpu_sets() {
     if (query(buffer.data(), size, &size, GetCurrentProcess(), 0) == 0 || size > buffer.size()) {
         return {};
     }
-    std::vector<CpuSet> sets;
+    std::vector<ProcessorRank> ranks;
     for (std::size_t at = 0; at + sizeof(CpuSetEntry) <= size;) {
         CpuSetEntry entry{};
         std::memcpy(&entry, buffer.data() + at, sizeof entry);
@@ -381,13 +377,14 @@ std::vector<CpuSet> system_cpu_sets() {
             break; // not a size this layout knows: stop rather than misread
         }
         if (entry.type == 0) {
-            sets.push_back(
+            ranks.push_back(
                 {static_cast<std::int32_t>(entry.group) * 64 + entry.logical_processor_index,
-                 entry.efficiency_class});
+                 entry.efficiency_class,
+                 "efficiency class " + std::to_string(entry.efficiency_class)});
         }
         at += entry.size;
     }
-    return sets;
+    return ranks;
 }
 
 // The processors of this process's group that every picalc started from
@@ -610,16 +607,7 @@ CoreClasses read_core_classes() {
             }
         }
     }
-    std::vector<ProcessorRank> ranks;
-    const std::vector<CpuSet> sets = system_cpu_sets();
-    if (sets.empty()) {
-        return {}; // before Windows 10: no CPU sets to hold a run to
-    }
-    for (const CpuSet& set : sets) {
-        ranks.push_back(
-            {set.processor, set.efficiency, "efficiency class " + std::to_string(set.efficiency)});
-    }
-    return classes_by_rank(ranks, usable);
+    return classes_by_rank(cpu_set_ranks(), usable);
 }
 
 bool pin_runs(const std::vector<std::int32_t>& processors, std::string& error) {
