@@ -1,14 +1,14 @@
 // Fuzzes what picalc-compare takes from strangers: a record's bytes, a
-// --times argument (the input's first line) and its own command line (the
-// input split at each NUL), then compares what it accepted with a sample of
-// the same workload (a record of two programs in alternation alone) in every
-// format. Beyond not crashing or hanging, a refusal always says why, the
-// JSON always parses, and no other output carries a control character but
-// the line end (and a CSV field's CR), whatever the record's header or a
-// label held.
+// --times argument and a --setup name (the input's first line) and its own
+// command line (the input split at each NUL), then compares what it accepted,
+// twice over as two records of the named setup, with a sample of the same
+// workload (a record of two programs in alternation alone) in every format. Beyond not crashing or
+// hanging, a refusal always says why, the JSON always parses, and no other output carries a control
+// character but the line end (and a CSV field's CR), whatever the record's header or a label held.
 #include "compare.h"
 #include "fuzz_input.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -49,6 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // pair; any other file with a sample of its workload.
     files.resize(1);
     if (!files[0].versus) {
+        files[0].setup = bytes.substr(0, std::min<std::size_t>(bytes.find('\n'), 64));
+        files.push_back(files[0]);
+        files.back().path = "fuzz-2.txt";
         files.push_back(times_record(
             "sample:" + std::to_string(files[0].digit_count) + ":" +
             (files[0].formula == picalc::Formula::Gauss ? "Gauss" : "Stomer") + ":1.5,1.25,1.75"));

@@ -47,6 +47,8 @@ struct RecordFile {
     // On each side split from such a record (sides_of): the record's path.
     // Two files of one session are compared pair by pair.
     std::string session;
+    // The setup named with --setup; "" to be grouped by its header.
+    std::string setup;
 };
 
 // A record of two programs in alternation as its two sides, "NAME (A)" and
@@ -81,38 +83,57 @@ stats::Trend copy_drift_of(const RecordFile& file);
 
 // ---- Comparisons ------------------------------------------------------------
 
-// How far apart records of one machine and build came out when they were
-// made one after another (scripts/calibrate, doc/checking-and-recording.md): records made
-// apart are called different only when the whole 95 % interval of their
-// ratio lies beyond this. Runs alternated in one record need no margin: the
-// pairs share their moment.
-inline constexpr double session_margin = 0.05;
+// The records of one setup: one processor, cores and build (or one name
+// given with --setup), each record made in a session of its own. The runs
+// of one record share their session, so the speed of a setup is known only
+// from several records made at different times.
+struct Setup {
+    std::string name;
+    std::vector<const RecordFile*> records;
+};
 
-// A and B's times compared: pair by pair when both are sides of one session,
-// else as two samples.
-stats::Difference difference_between(const RecordFile& a, const RecordFile& b,
-                                     const std::vector<double>& times_a,
-                                     const std::vector<double>& times_b);
-// Whether D claims a difference that holds: significant, and for samples
-// from records made apart, its whole interval beyond the session margin.
-bool difference_holds(const stats::Difference& d);
+// The evidence a difference rests on, and so what it can claim.
+// Pairs: runs of both alternated in one record, each set against its
+// partner. Records: the medians of several records of each setup. Runs: one
+// record of each, whose runs say nothing of how sessions differ, so a
+// difference between them is no verdict.
+enum class Evidence : std::int32_t { Pairs, Records, Runs };
+
+struct Comparison {
+    stats::Difference difference;
+    Evidence evidence = Evidence::Runs;
+};
+
+// The records of each setup, FILES of one workload in their order: grouped
+// by --setup name where given, else by processor, cores, build and engine.
+// Times alone, each side of an alternated record and a record that does not
+// name its processor and build are setups of their own; so is every record
+// when all would be one setup, as there is then nothing else to set them
+// against.
+std::vector<Setup> setups_of(const std::vector<const RecordFile*>& files);
+
+// A and B's single runs compared on the best evidence they hold.
+Comparison compare_runs(const Setup& a, const Setup& b);
+// Whether C claims a difference that holds: significant, and not from one
+// record of each.
+bool difference_holds(const Comparison& c);
 
 // One sentence: "B is 13.6 % faster than A (95 % interval 11.2-15.9 %;
-// p = 0.008, 5 and 5 runs)", "No difference shown (p = 0.42, 5 and 5 runs)",
-// or why these counts can never show one. A difference between records
-// made apart that the session margin could hold says so instead of a
-// verdict. UNIT names the values: "runs";
-// BETTER the word for a lower value (times) or a higher one's inverse
-// (scaling, compared as its inverse).
-std::string verdict_text(const stats::Difference& difference, const std::string& a,
-                         const std::string& b, const std::string& unit,
-                         const char* better = "faster");
+// p = 0.008, 5 and 5 records)", "No difference shown (p = 0.42, 5 and 5
+// runs)", or why these counts can never show one. A difference from one
+// record of each says so instead of a verdict, with what would give one.
+// UNIT names the values of one record ("runs", "copy times"); BETTER the
+// word for a lower value (times) or a higher one's inverse (scaling,
+// compared as its inverse).
+std::string verdict_text(const Comparison& c, const std::string& a, const std::string& b,
+                         const std::string& unit, const char* better = "faster");
 
 enum class Format : std::int32_t { Text, Markdown, Csv, Json };
 
 struct CompareInput {
     std::string text; // a path, or a --times sample
     bool times = false;
+    std::string setup; // the --setup name before it; "" for none
 };
 
 struct CompareOptions {
@@ -125,9 +146,10 @@ struct CompareOptions {
 CompareOptions parse_compare_options(int argc, const char* const* argv);
 extern const char* const compare_usage;
 
-// What the files differ in besides their runs: "processor", "build", ...,
-// each with both values; empty when nothing differs.
-std::vector<std::string> other_differences(const RecordFile& a, const RecordFile& b);
+// What two setups differ in besides their runs: "processor", "build", ...,
+// each with both values, and every record's disturbance or drift; empty
+// when nothing differs.
+std::vector<std::string> other_differences(const Setup& a, const Setup& b);
 
 // The whole output for checked files of one or more workloads. Files of
 // different workloads are never compared with each other: two of them are

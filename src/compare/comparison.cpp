@@ -204,176 +204,13 @@ std::vector<double> round_scalings(const RecordFile& file) {
     return scalings;
 }
 
-// A table's word for a difference that records made apart could hold.
-std::string margin_word(const Difference& d) {
-    return "not beyond " + percent(session_margin * 100) + " % (" + p_text(d.test.p) +
-           ", records made apart)";
+std::vector<double> inverse_round_scalings(const RecordFile& file) {
+    std::vector<double> values;
+    for (const double s : round_scalings(file)) {
+        values.push_back(s > 0 ? 1 / s : 0);
+    }
+    return values;
 }
-
-// One row of a table: a file against its group's baseline.
-struct Row {
-    const RecordFile* file = nullptr;
-    bool baseline = false;
-    Difference difference; // the file's runs as A, the baseline's as B
-};
-
-struct Group {
-    std::string workload;
-    const RecordFile* baseline = nullptr;
-    bool baseline_given = false;
-    std::vector<Row> rows; // by median time
-};
-
-std::vector<Group> grouped(const std::vector<RecordFile>& files, const std::string& baseline) {
-    std::vector<Group> groups;
-    for (const RecordFile& file : files) {
-        auto group = std::find_if(groups.begin(), groups.end(),
-                                  [&](const Group& g) { return g.workload == workload_of(file); });
-        if (group == groups.end()) {
-            groups.push_back({workload_of(file), nullptr, false, {}});
-            group = groups.end() - 1;
-        }
-        group->rows.push_back({&file, false, {}});
-    }
-    for (Group& group : groups) {
-        std::stable_sort(group.rows.begin(), group.rows.end(), [](const Row& x, const Row& y) {
-            return median_time(*x.file) < median_time(*y.file);
-        });
-        group.baseline = group.rows.front().file;
-        for (const Row& row : group.rows) {
-            if (!baseline.empty() && (row.file->path == baseline ||
-                                      (row.file->times_only && row.file->name == baseline))) {
-                group.baseline = row.file;
-                group.baseline_given = true;
-            }
-        }
-        for (Row& row : group.rows) {
-            row.baseline = row.file == group.baseline;
-            row.difference = difference_between(*row.file, *group.baseline, row.file->times,
-                                                group.baseline->times);
-        }
-    }
-    return groups;
-}
-
-// "5.6 % slower", "3.1 % faster", "baseline".
-std::string against_baseline(const Row& row) {
-    if (row.baseline) {
-        return "baseline";
-    }
-    const double ratio = row.difference.ratio;
-    return ratio >= 1 ? percent((ratio - 1) * 100) + " % slower"
-                      : percent((1 / ratio - 1) * 100) + " % faster";
-}
-
-std::string significance_text(const Row& row) {
-    if (row.baseline) {
-        return "";
-    }
-    const Difference& d = row.difference;
-    if (d.test.smallest_p >= significance_level) {
-        return "too few runs (" + std::to_string(d.n_a) + " and " + std::to_string(d.n_b) + ")";
-    }
-    if (d.significant && !difference_holds(d)) {
-        return margin_word(d);
-    }
-    return (d.significant ? "yes (" : "no (") + p_text(d.test.p) + ")";
-}
-
-// NAME as the text shows it: the Markdown table escapes it as a cell.
-std::string baseline_note(const Group& group, std::string (*name)(const std::string&)) {
-    return "against " + name(group.baseline->name) +
-           (group.baseline_given ? " (the baseline given)" : " (the fastest)");
-}
-
-void write_markdown(const std::vector<Group>& groups, std::string& out) {
-    bool first = true;
-    for (const Group& group : groups) {
-        out += first ? "" : "\n";
-        first = false;
-        out += "**" + group.workload + "**, " + baseline_note(group, markdown_cell) + ":\n\n";
-        out += "| total time, s | spread, s | vs baseline | significant | CPU | cores | system | "
-               "build or browser | date | record |\n";
-        out += "|---|---|---|---|---|---|---|---|---|---|\n";
-        for (const Row& row : group.rows) {
-            const RecordFile& f = *row.file;
-            std::string record =
-                f.times_only ? markdown_cell(f.name)
-                             : "[" + markdown_cell(f.name) + "](" + link_target(f.path) + ")";
-            if (!f.disturbed.empty()) {
-                record += " (disturbed)";
-            }
-            const std::string cells[] = {median_text(f),
-                                         spread_text(f),
-                                         against_baseline(row),
-                                         significance_text(row),
-                                         header_value(f, fmt::cpu_key),
-                                         header_value(f, fmt::cores_key),
-                                         header_value(f, fmt::system_key),
-                                         header_value(f, fmt::build_key),
-                                         header_value(f, fmt::date_key)};
-            out += "|";
-            for (const std::string& cell : cells) {
-                out += " " + markdown_cell(cell) + " |";
-            }
-            out += " " + record + " |";
-            out += "\n";
-        }
-    }
-}
-
-void write_csv(const std::vector<Group>& groups, std::string& out) {
-    out += "workload,record,path,runs,median_s,minimum_s,maximum_s,baseline,vs_baseline,p,"
-           "significant,copies,copy_median_s,scaling,cpu,cores,system,build,date,kind,engine,"
-           "disturbed\n";
-    for (const Group& group : groups) {
-        for (const Row& row : group.rows) {
-            const RecordFile& f = *row.file;
-            const auto [low, high] = std::minmax_element(f.times.begin(), f.times.end());
-            const Difference& d = row.difference;
-            const std::string fields[] = {group.workload,
-                                          f.name,
-                                          f.times_only ? "" : f.path,
-                                          std::to_string(f.times.size()),
-                                          seconds_text(median_time(f)),
-                                          seconds_text(*low),
-                                          seconds_text(*high),
-                                          group.baseline->name,
-                                          row.baseline ? "" : format("%.6f", d.ratio),
-                                          row.baseline ? "" : format("%.6g", d.test.p),
-                                          row.baseline                              ? ""
-                                          : d.test.smallest_p >= significance_level ? "too few runs"
-                                          : difference_holds(d)                     ? "yes"
-                                          : d.significant ? "not beyond the margin"
-                                                          : "no",
-                                          f.copies > 0 ? std::to_string(f.copies) : "",
-                                          f.copies > 0 ? seconds_text(median_of(copy_times(f)))
-                                                       : "",
-                                          f.copies > 0 ? format("%.2f", scaling_of(f)) : "",
-                                          header_value(f, fmt::cpu_key),
-                                          header_value(f, fmt::cores_key),
-                                          header_value(f, fmt::system_key),
-                                          header_value(f, fmt::build_key),
-                                          header_value(f, fmt::date_key),
-                                          kind_name(f),
-                                          f.engine,
-                                          f.disturbed.empty() ? "no" : "yes"};
-            std::string line;
-            for (const std::string& field : fields) {
-                line += (line.empty() ? "" : ",") + csv_field(field);
-            }
-            out += line + "\n";
-        }
-    }
-}
-
-struct Verdicts {
-    Difference runs;
-    std::string runs_text;
-    std::string copies_text; // "" when either lacks copies
-    std::string scaling_text;
-    std::vector<std::string> differences;
-};
 
 // Each round's median: what a round of copies is paired by.
 std::vector<double> round_medians(const RecordFile& file) {
@@ -389,39 +226,359 @@ bool one_session(const RecordFile& a, const RecordFile& b) {
     return !a.session.empty() && a.session == b.session;
 }
 
-Verdicts verdicts_of(const RecordFile& a, const RecordFile& b) {
-    Verdicts v;
-    v.runs = difference_between(a, b, a.times, b.times);
-    v.runs_text = verdict_text(v.runs, "A", "B", "runs");
-    if (!a.copy_rounds.empty() && !b.copy_rounds.empty()) {
-        const bool paired = one_session(a, b);
-        const Difference copies = paired
-                                      ? difference_between(a, b, round_medians(a), round_medians(b))
-                                      : difference_of(copy_times(a), copy_times(b));
-        v.copies_text = verdict_text(copies, "A", "B", paired ? "rounds" : "copy times");
-        // Higher scaling is better: compared as its inverse, like a time.
-        const auto inverse = [](const RecordFile& file) {
-            std::vector<double> values;
-            for (const double s : round_scalings(file)) {
-                values.push_back(s > 0 ? 1 / s : 0);
+// What is compared, as the evidence needs it: values paired in order for
+// one session, every value of one record each, or one value per record.
+struct Measure {
+    std::vector<double> (*paired)(const RecordFile&);
+    std::vector<double> (*runs)(const RecordFile&);
+    double (*record)(const RecordFile&);
+};
+
+std::vector<double> run_times(const RecordFile& file) {
+    return file.times;
+}
+
+double copy_median(const RecordFile& file) {
+    return median_of(copy_times(file));
+}
+
+double inverse_scaling(const RecordFile& file) {
+    const double scaling = scaling_of(file);
+    return scaling > 0 ? 1 / scaling : 0;
+}
+
+constexpr Measure run_measure = {run_times, run_times, median_time};
+constexpr Measure copy_measure = {round_medians, copy_times, copy_median};
+// Higher scaling is better: compared as its inverse, like a time.
+constexpr Measure scaling_measure = {inverse_round_scalings, inverse_round_scalings,
+                                     inverse_scaling};
+
+std::vector<double> per_record(const Setup& setup, double (*value)(const RecordFile&)) {
+    std::vector<double> values;
+    values.reserve(setup.records.size());
+    for (const RecordFile* file : setup.records) {
+        values.push_back(value(*file));
+    }
+    return values;
+}
+
+Comparison compare_by(const Setup& a, const Setup& b, const Measure& measure) {
+    Comparison c;
+    if (a.records.size() > 1 || b.records.size() > 1) {
+        c.evidence = Evidence::Records;
+        c.difference = difference_of(per_record(a, measure.record), per_record(b, measure.record));
+        return c;
+    }
+    const RecordFile& x = *a.records.front();
+    const RecordFile& y = *b.records.front();
+    if (one_session(x, y)) {
+        const std::vector<double> px = measure.paired(x);
+        const std::vector<double> py = measure.paired(y);
+        if (px.size() == py.size()) {
+            c.evidence = Evidence::Pairs;
+            c.difference = stats::paired_difference_of(px, py);
+            return c;
+        }
+    }
+    c.evidence = Evidence::Runs;
+    c.difference = difference_of(measure.runs(x), measure.runs(y));
+    return c;
+}
+
+// The fewest records of each setup that can show a difference.
+std::int32_t records_needed() {
+    std::int32_t equal = 1;
+    while (smallest_p(equal, equal) >= significance_level) {
+        ++equal;
+    }
+    return equal;
+}
+
+double setup_median(const Setup& setup) {
+    return setup.records.size() == 1 ? median_time(*setup.records.front())
+                                     : median_of(per_record(setup, median_time));
+}
+
+std::string setup_median_text(const Setup& setup) {
+    if (setup.records.size() == 1) {
+        return median_text(*setup.records.front());
+    }
+    return seconds_text(setup_median(setup)) + " (median of " +
+           std::to_string(setup.records.size()) + " records)";
+}
+
+std::string medians_spread_text(const Setup& setup) {
+    const std::vector<double> medians = per_record(setup, median_time);
+    const auto [low, high] = std::minmax_element(medians.begin(), medians.end());
+    return seconds_text(*low) + " to " + seconds_text(*high);
+}
+
+std::string setup_spread_text(const Setup& setup) {
+    return setup.records.size() == 1 ? spread_text(*setup.records.front())
+                                     : medians_spread_text(setup) + " (record medians)";
+}
+
+// KEY's value in every record of SETUP: one value, or the different ones.
+std::string setup_value(const Setup& setup, const char* key) {
+    std::vector<std::string> values;
+    for (const RecordFile* file : setup.records) {
+        std::string value = header_value(*file, key);
+        if (std::find(values.begin(), values.end(), value) == values.end()) {
+            values.push_back(std::move(value));
+        }
+    }
+    std::string text;
+    for (const std::string& value : values) {
+        text += (text.empty() ? "" : " / ") + value;
+    }
+    return text;
+}
+
+bool has_copies(const Setup& setup) {
+    return std::all_of(setup.records.begin(), setup.records.end(),
+                       [](const RecordFile* file) { return !file->copy_rounds.empty(); });
+}
+
+bool disturbed(const Setup& setup) {
+    return std::any_of(setup.records.begin(), setup.records.end(),
+                       [](const RecordFile* file) { return !file->disturbed.empty(); });
+}
+
+// One row of a table: a setup against its group's baseline.
+struct Row {
+    Setup setup;
+    bool baseline = false;
+    Comparison comparison; // the setup's runs as A, the baseline's as B
+};
+
+struct Group {
+    std::string workload;
+    std::size_t baseline = 0;
+    bool baseline_given = false;
+    std::vector<Row> rows; // by median time
+};
+
+std::vector<Group> grouped(const std::vector<RecordFile>& files, const std::string& baseline) {
+    std::vector<std::pair<std::string, std::vector<const RecordFile*>>> workloads;
+    for (const RecordFile& file : files) {
+        const std::string workload = workload_of(file);
+        auto found = std::find_if(workloads.begin(), workloads.end(),
+                                  [&](const auto& w) { return w.first == workload; });
+        if (found == workloads.end()) {
+            workloads.push_back({workload, {}});
+            found = workloads.end() - 1;
+        }
+        found->second.push_back(&file);
+    }
+    std::vector<Group> groups;
+    for (const auto& [workload, members] : workloads) {
+        Group group{workload, 0, false, {}};
+        for (Setup& setup : setups_of(members)) {
+            group.rows.push_back({std::move(setup), false, {}});
+        }
+        std::stable_sort(group.rows.begin(), group.rows.end(), [](const Row& x, const Row& y) {
+            return setup_median(x.setup) < setup_median(y.setup);
+        });
+        for (std::size_t i = 0; i < group.rows.size() && !baseline.empty(); ++i) {
+            for (const RecordFile* file : group.rows[i].setup.records) {
+                if (file->path == baseline || (file->times_only && file->name == baseline)) {
+                    group.baseline = i;
+                    group.baseline_given = true;
+                }
             }
-            return values;
-        };
-        const std::string text = verdict_text(difference_between(a, b, inverse(a), inverse(b)), "A",
-                                              "B", "rounds", "higher");
-        v.scaling_text = "A " + format("%.2f", scaling_of(a)) + ", B " +
-                         format("%.2f", scaling_of(b)) + ": " + text;
+        }
+        for (Row& row : group.rows) {
+            row.baseline = &row == &group.rows[group.baseline];
+            row.comparison = compare_runs(row.setup, group.rows[group.baseline].setup);
+        }
+        groups.push_back(std::move(group));
+    }
+    return groups;
+}
+
+// "5.6 % slower", "3.1 % faster", "baseline".
+std::string against_baseline(const Row& row) {
+    if (row.baseline) {
+        return "baseline";
+    }
+    const double ratio = row.comparison.difference.ratio;
+    return ratio >= 1 ? percent((ratio - 1) * 100) + " % slower"
+                      : percent((1 / ratio - 1) * 100) + " % faster";
+}
+
+std::string values_word(const Comparison& c) {
+    return c.evidence == Evidence::Records ? "records" : "runs";
+}
+
+std::string significance_text(const Row& row) {
+    if (row.baseline) {
+        return "";
+    }
+    const Difference& d = row.comparison.difference;
+    if (d.test.smallest_p >= significance_level) {
+        return "too few " + values_word(row.comparison) + " (" + std::to_string(d.n_a) + " and " +
+               std::to_string(d.n_b) + ")";
+    }
+    if (d.significant && !difference_holds(row.comparison)) {
+        return "no verdict from one record each (runs " + p_text(d.test.p) + ")";
+    }
+    return (d.significant ? "yes (" : "no (") + p_text(d.test.p) + ")";
+}
+
+const char* significance_word(const Row& row) {
+    const Difference& d = row.comparison.difference;
+    return row.baseline                              ? ""
+           : d.test.smallest_p >= significance_level ? "too few"
+           : difference_holds(row.comparison)        ? "yes"
+           : d.significant                           ? "one record each"
+                                                     : "no";
+}
+
+const char* evidence_name(Evidence evidence) {
+    return evidence == Evidence::Pairs     ? "pairs"
+           : evidence == Evidence::Records ? "records"
+                                           : "runs";
+}
+
+// NAME as the text shows it: the Markdown table escapes it as a cell.
+std::string baseline_note(const Group& group, std::string (*name)(const std::string&)) {
+    return "against " + name(group.rows[group.baseline].setup.name) +
+           (group.baseline_given ? " (the baseline given)" : " (the fastest)");
+}
+
+void write_markdown(const std::vector<Group>& groups, std::string& out) {
+    bool first = true;
+    for (const Group& group : groups) {
+        out += first ? "" : "\n";
+        first = false;
+        out += "**" + group.workload + "**, " + baseline_note(group, markdown_cell) + ":\n\n";
+        out += "| total time, s | spread, s | vs baseline | significant | CPU | cores | system | "
+               "build or browser | date | record |\n";
+        out += "|---|---|---|---|---|---|---|---|---|---|\n";
+        for (const Row& row : group.rows) {
+            std::string records;
+            for (const RecordFile* f : row.setup.records) {
+                records += records.empty() ? "" : ", ";
+                records += f->times_only
+                               ? markdown_cell(f->name)
+                               : "[" + markdown_cell(f->name) + "](" + link_target(f->path) + ")";
+                if (!f->disturbed.empty()) {
+                    records += " (disturbed)";
+                }
+            }
+            const std::string cells[] = {setup_median_text(row.setup),
+                                         setup_spread_text(row.setup),
+                                         against_baseline(row),
+                                         significance_text(row),
+                                         setup_value(row.setup, fmt::cpu_key),
+                                         setup_value(row.setup, fmt::cores_key),
+                                         setup_value(row.setup, fmt::system_key),
+                                         setup_value(row.setup, fmt::build_key),
+                                         setup_value(row.setup, fmt::date_key)};
+            out += "|";
+            for (const std::string& cell : cells) {
+                out += " " + markdown_cell(cell) + " |";
+            }
+            out += " " + records + " |\n";
+        }
+    }
+}
+
+// A setup's copies and scaling: the median over its records.
+std::string setup_copies_field(const Setup& setup, bool scaling) {
+    if (!has_copies(setup)) {
+        return "";
+    }
+    const double value = scaling ? median_of(per_record(setup, scaling_of))
+                                 : median_of(per_record(setup, copy_median));
+    return scaling ? format("%.2f", value) : seconds_text(value);
+}
+
+void write_csv(const std::vector<Group>& groups, std::string& out) {
+    out += "workload,record,path,records,runs,median_s,minimum_s,maximum_s,baseline,vs_baseline,"
+           "p,significant,evidence,copies,copy_median_s,scaling,cpu,cores,system,build,date,kind,"
+           "engine,disturbed\n";
+    for (const Group& group : groups) {
+        for (const Row& row : group.rows) {
+            const Setup& s = row.setup;
+            const RecordFile& f = *s.records.front();
+            std::vector<double> values =
+                s.records.size() == 1 ? f.times : per_record(s, median_time);
+            const auto [low, high] = std::minmax_element(values.begin(), values.end());
+            std::string paths;
+            std::size_t runs = 0;
+            for (const RecordFile* file : s.records) {
+                paths += (paths.empty() ? "" : ";") + (file->times_only ? "" : file->path);
+                runs += file->times.size();
+            }
+            const Difference& d = row.comparison.difference;
+            const std::string fields[] = {group.workload,
+                                          s.name,
+                                          paths,
+                                          std::to_string(s.records.size()),
+                                          std::to_string(runs),
+                                          seconds_text(setup_median(s)),
+                                          seconds_text(*low),
+                                          seconds_text(*high),
+                                          group.rows[group.baseline].setup.name,
+                                          row.baseline ? "" : format("%.6f", d.ratio),
+                                          row.baseline ? "" : format("%.6g", d.test.p),
+                                          significance_word(row),
+                                          row.baseline ? ""
+                                                       : evidence_name(row.comparison.evidence),
+                                          has_copies(s) ? std::to_string(f.copies) : "",
+                                          setup_copies_field(s, false),
+                                          setup_copies_field(s, true),
+                                          setup_value(s, fmt::cpu_key),
+                                          setup_value(s, fmt::cores_key),
+                                          setup_value(s, fmt::system_key),
+                                          setup_value(s, fmt::build_key),
+                                          setup_value(s, fmt::date_key),
+                                          kind_name(f),
+                                          f.engine,
+                                          disturbed(s) ? "yes" : "no"};
+            std::string line;
+            for (const std::string& field : fields) {
+                line += (line.empty() ? "" : ",") + csv_field(field);
+            }
+            out += line + "\n";
+        }
+    }
+}
+
+struct Verdicts {
+    Comparison runs;
+    std::string runs_text;
+    std::string copies_text; // "" when either lacks copies
+    std::string scaling_text;
+    std::vector<std::string> differences;
+};
+
+std::string scaling_text(const Setup& setup) {
+    return setup.records.size() == 1 ? format("%.2f", scaling_of(*setup.records.front()))
+                                     : setup_copies_field(setup, true) + " (median)";
+}
+
+Verdicts verdicts_of(const Setup& a, const Setup& b) {
+    Verdicts v;
+    v.runs = compare_runs(a, b);
+    v.runs_text = verdict_text(v.runs, "A", "B", "runs");
+    if (has_copies(a) && has_copies(b)) {
+        const Comparison copies = compare_by(a, b, copy_measure);
+        v.copies_text = verdict_text(copies, "A", "B",
+                                     copies.evidence == Evidence::Pairs ? "rounds" : "copy times");
+        const std::string text =
+            verdict_text(compare_by(a, b, scaling_measure), "A", "B", "rounds", "higher");
+        v.scaling_text = "A " + scaling_text(a) + ", B " + scaling_text(b) + ": " + text;
     }
     v.differences = other_differences(a, b);
     return v;
 }
 
-std::string file_line(const char* label, const RecordFile& f) {
-    std::string shown = f.times_only ? f.name : f.path;
-    if (!f.session.empty()) {
-        shown += std::string(label) == "A" ? " (its own picalc)" : " (the versus program)";
-    }
-    std::string line = std::string(label) + ": " + shown + ": " + std::to_string(f.times.size()) +
+// "a.txt: 9 runs of 9999 digits [Gauss], median 1.95 s (1.94 to 1.97); 2
+// copies at once, scaling 1.90"
+std::string record_summary(const RecordFile& f, const std::string& shown) {
+    std::string line = shown + ": " + std::to_string(f.times.size()) +
                        (f.times.size() == 1 ? " run" : " runs") + " of " + workload_of(f) +
                        ", median " + seconds_text(median_time(f)) + " s";
     if (f.times.size() > 1) {
@@ -431,22 +588,51 @@ std::string file_line(const char* label, const RecordFile& f) {
         line += "; " + std::to_string(f.copies) + " copies at once, scaling " +
                 format("%.2f", scaling_of(f));
     }
-    line += "\n";
-    if (f.times_only) {
-        return line + "   times alone, given with --times: this comparison checked no outputs\n";
-    }
+    return line;
+}
+
+std::string machine_line(const RecordFile& f) {
     const std::string cpu = header_value(f, fmt::cpu_key);
     const std::string build = header_value(f, fmt::build_key);
-    return line + "   " + (cpu.empty() ? "processor unknown" : cpu) + "; " +
+    return "   " + (cpu.empty() ? "processor unknown" : cpu) + "; " +
            (build.empty() ? "build unknown" : build) + "\n";
 }
 
-void write_two(const RecordFile& a, const RecordFile& b, std::string& out) {
+std::string file_line(const char* label, const RecordFile& f) {
+    std::string shown = f.times_only ? f.name : f.path;
+    if (!f.session.empty()) {
+        shown += std::string(label) == "A" ? " (its own picalc)" : " (the versus program)";
+    }
+    const std::string line = std::string(label) + ": " + record_summary(f, shown) + "\n";
+    if (f.times_only) {
+        return line + "   times alone, given with --times: this comparison checked no outputs\n";
+    }
+    return line + machine_line(f);
+}
+
+std::string setup_lines(const char* label, const Setup& s) {
+    if (s.records.size() == 1) {
+        return file_line(label, *s.records.front());
+    }
+    std::string out = std::string(label) + ": " + s.name + ": " + std::to_string(s.records.size()) +
+                      " records of " + workload_of(*s.records.front()) +
+                      ", median of their medians " + seconds_text(setup_median(s)) + " s (" +
+                      medians_spread_text(s) + ")\n" + machine_line(*s.records.front());
+    for (const RecordFile* f : s.records) {
+        out += "   " + record_summary(*f, f->times_only ? f->name : f->path) + "\n";
+    }
+    return out;
+}
+
+void write_two(const Setup& a, const Setup& b, std::string& out) {
     const Verdicts v = verdicts_of(a, b);
-    out += file_line("A", a) + file_line("B", b);
-    if (one_session(a, b)) {
+    out += setup_lines("A", a) + setup_lines("B", b);
+    if (v.runs.evidence == Evidence::Pairs) {
         out += "Paired: A and B ran in alternation in one record, each run set against its "
                "partner, so what moved both at once cancels\n";
+    } else if (v.runs.evidence == Evidence::Records) {
+        out += "Records: each record counts once, by its median, as the runs of one record "
+               "share the state of the machine in its session\n";
     }
     out += "Single runs: " + v.runs_text + "\n";
     if (!v.copies_text.empty()) {
@@ -469,12 +655,15 @@ void write_text_tables(const std::vector<Group>& groups, std::string& out) {
         out += group.workload + ", " +
                baseline_note(group, [](const std::string& text) { return text; }) + ":\n";
         for (const Row& row : group.rows) {
-            const RecordFile& f = *row.file;
+            const Setup& s = row.setup;
+            const std::size_t count =
+                s.records.size() == 1 ? s.records.front()->times.size() : s.records.size();
             char line[512];
-            static_cast<void>(std::snprintf(
-                line, sizeof line, "  %-40s %3zu runs  %9s s  %-16s %s%s\n", f.name.c_str(),
-                f.times.size(), seconds_text(median_time(f)).c_str(), against_baseline(row).c_str(),
-                significance_text(row).c_str(), f.disturbed.empty() ? "" : " (disturbed)"));
+            static_cast<void>(
+                std::snprintf(line, sizeof line, "  %-40s %3zu %-7s  %9s s  %-16s %s%s\n",
+                              s.name.c_str(), count, s.records.size() == 1 ? "runs" : "records",
+                              seconds_text(setup_median(s)).c_str(), against_baseline(row).c_str(),
+                              significance_text(row).c_str(), disturbed(s) ? " (disturbed)" : ""));
             out += line;
         }
     }
@@ -488,7 +677,8 @@ Json times_json(const std::vector<double>& times) {
     return json;
 }
 
-Json difference_json(const Difference& d) {
+Json difference_json(const Comparison& c) {
+    const Difference& d = c.difference;
     return {{"ratio", rounded(d.ratio)},
             {"interval", d.interval.known
                              ? Json::array({rounded(d.interval.low), rounded(d.interval.high)})
@@ -499,9 +689,9 @@ Json difference_json(const Difference& d) {
             {"smallest_p", rounded(d.test.smallest_p, "%.6g")},
             {"significant", d.significant},
             {"paired", d.paired},
-            // What a difference between records made apart must pass.
-            {"margin", d.paired ? 0.0 : session_margin},
-            {"holds", difference_holds(d)}};
+            // What the test stands on: "runs" (one record each) never holds.
+            {"evidence", evidence_name(c.evidence)},
+            {"holds", difference_holds(c)}};
 }
 
 // A header key as a JSON member: "Run by" is "run_by".
@@ -513,13 +703,14 @@ std::string member_name(const char* key) {
     return name;
 }
 
-Json record_json(const RecordFile& f) {
+Json record_json(const RecordFile& f, const std::string& setup) {
     Json copy_times = Json::array();
     for (const std::vector<double>& round : f.copy_rounds) {
         copy_times.push_back(times_json(round));
     }
     Json json = {{"name", f.name},
                  {"path", f.times_only ? "" : f.path},
+                 {"setup", setup},
                  {"digits", f.digit_count},
                  {"formula", f.formula == Formula::Gauss ? "Gauss" : "Stomer"},
                  {"runs", f.times.size()},
@@ -545,21 +736,39 @@ void write_json(const std::vector<RecordFile>& files, const std::vector<Group>& 
                 std::string& out) {
     Json records = Json::array();
     for (const RecordFile& file : files) {
-        records.push_back(record_json(file));
+        std::string setup;
+        for (const Group& group : groups) {
+            for (const Row& row : group.rows) {
+                for (const RecordFile* member : row.setup.records) {
+                    setup = member == &file ? row.setup.name : setup;
+                }
+            }
+        }
+        records.push_back(record_json(file, setup));
     }
     Json group_list = Json::array();
     for (const Group& group : groups) {
         Json rows = Json::array();
         for (const Row& row : group.rows) {
-            rows.push_back(
-                {{"name", row.file->name}, {"against_baseline", difference_json(row.difference)}});
+            Json names = Json::array();
+            for (const RecordFile* file : row.setup.records) {
+                names.push_back(file->name);
+            }
+            rows.push_back({{"name", row.setup.name},
+                            {"records", names},
+                            {"against_baseline", difference_json(row.comparison)}});
         }
-        group_list.push_back(
-            {{"workload", group.workload}, {"baseline", group.baseline->name}, {"rows", rows}});
+        group_list.push_back({{"workload", group.workload},
+                              {"baseline", group.rows[group.baseline].setup.name},
+                              {"rows", rows}});
     }
-    Json json = {{"schema_version", 1}, {"records", records}, {"groups", group_list}};
-    if (files.size() == 2 && groups.size() == 1) {
-        const Verdicts v = verdicts_of(files[0], files[1]);
+    Json json = {{"schema_version", 2}, {"records", records}, {"groups", group_list}};
+    if (groups.size() == 1 && groups.front().rows.size() == 2) {
+        const std::vector<Row>& rows = groups.front().rows;
+        // A and B in the order given, not by speed.
+        const bool given_order = rows[0].setup.records.front() <= rows[1].setup.records.front();
+        const Verdicts v = given_order ? verdicts_of(rows[0].setup, rows[1].setup)
+                                       : verdicts_of(rows[1].setup, rows[0].setup);
         json["comparison"] = {{"runs", difference_json(v.runs)},
                               {"verdict", v.runs_text},
                               {"copies", v.copies_text},
@@ -569,13 +778,68 @@ void write_json(const std::vector<RecordFile>& files, const std::vector<Group>& 
     out += json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
+// The setup FILE joins: its --setup name, else its processor, cores, build
+// and engine; a file that names neither processor nor build, times alone
+// and a side of an alternated record stand alone.
+std::string setup_key(const RecordFile& file, std::size_t index) {
+    if (!file.setup.empty()) {
+        return "named\n" + file.setup;
+    }
+    const std::string cpu = header_value(file, fmt::cpu_key);
+    const std::string build = header_value(file, fmt::build_key);
+    if (file.times_only || !file.session.empty() || cpu.empty() || build.empty()) {
+        return "alone\n" + std::to_string(index);
+    }
+    return "header\n" + cpu + "\n" + header_value(file, fmt::cores_key) + "\n" + build + "\n" +
+           engine_text(file);
+}
+
 } // namespace
 
-std::string verdict_text(const Difference& d, const std::string& a, const std::string& b,
+std::vector<Setup> setups_of(const std::vector<const RecordFile*>& files) {
+    std::vector<std::string> keys;
+    std::vector<Setup> setups;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string key = setup_key(*files[i], i);
+        const auto found = std::find(keys.begin(), keys.end(), key);
+        if (found == keys.end()) {
+            keys.push_back(key);
+            setups.push_back({files[i]->setup, {files[i]}});
+        } else {
+            setups[static_cast<std::size_t>(found - keys.begin())].records.push_back(files[i]);
+        }
+    }
+    if (setups.size() == 1 && files.size() > 1) {
+        setups.clear();
+        for (const RecordFile* file : files) {
+            setups.push_back({"", {file}});
+        }
+    }
+    for (Setup& setup : setups) {
+        if (setup.name.empty()) {
+            const std::size_t more = setup.records.size() - 1;
+            setup.name = setup.records.front()->name +
+                         (more == 0 ? "" : " and " + std::to_string(more) + " more");
+        }
+    }
+    return setups;
+}
+
+Comparison compare_runs(const Setup& a, const Setup& b) {
+    return compare_by(a, b, run_measure);
+}
+
+bool difference_holds(const Comparison& c) {
+    return c.difference.significant && c.evidence != Evidence::Runs;
+}
+
+std::string verdict_text(const Comparison& c, const std::string& a, const std::string& b,
                          const std::string& unit, const char* better) {
-    const std::string counts = counts_of(d, unit);
+    const Difference& d = c.difference;
+    const std::string values = c.evidence == Evidence::Records ? "records" : unit;
+    const std::string counts = counts_of(d, values);
     if (d.test.smallest_p >= significance_level) {
-        return too_few_text(d, unit);
+        return too_few_text(d, values);
     }
     if (!d.significant) {
         return "No difference shown (" + p_text(d.test.p) + ", " + counts + ")";
@@ -587,71 +851,65 @@ std::string verdict_text(const Difference& d, const std::string& a, const std::s
         text += "95 % interval " + percent(f.low) + " to " + percent(f.high) + " %; ";
     }
     text += p_text(d.test.p) + ", " + counts + ")";
-    if (difference_holds(d)) {
+    if (difference_holds(c)) {
         return text;
     }
+    const std::string needed = std::to_string(records_needed());
     return "No verdict: the " + unit + " differ (" + text +
-           "), but records of one machine made apart often differ by " +
-           percent(session_margin * 100) +
-           " % or more; alternate both in one record (picalc-record --versus) for a verdict that "
-           "holds";
+           "), but this is one record of each, and records made at different times differ by "
+           "more than the runs of one record do; make " +
+           needed +
+           " records of each at different times and compare them all at once, or "
+           "alternate both in one record (picalc-record --versus), for a verdict";
 }
 
-Difference difference_between(const RecordFile& a, const RecordFile& b,
-                              const std::vector<double>& times_a,
-                              const std::vector<double>& times_b) {
-    return one_session(a, b) && times_a.size() == times_b.size()
-               ? stats::paired_difference_of(times_a, times_b)
-               : difference_of(times_a, times_b);
-}
-
-bool difference_holds(const Difference& d) {
-    if (!d.significant) {
-        return false;
-    }
-    if (d.paired) {
-        return true;
-    }
-    return d.interval.known &&
-           (d.interval.low > 1 + session_margin || d.interval.high < 1 / (1 + session_margin));
-}
-
-std::vector<std::string> other_differences(const RecordFile& a, const RecordFile& b) {
+std::vector<std::string> other_differences(const Setup& a, const Setup& b) {
     std::vector<std::string> out;
-    for (const auto& [label, file] : {std::pair<const char*, const RecordFile*>{"A", &a},
-                                      std::pair<const char*, const RecordFile*>{"B", &b}}) {
-        if (file->times_only) {
+    const std::pair<const char*, const Setup*> sides[] = {{"A", &a}, {"B", &b}};
+    const bool times_only = std::any_of(std::begin(sides), std::end(sides), [](const auto& side) {
+        return side.second->records.front()->times_only;
+    });
+    for (const auto& [label, setup] : sides) {
+        if (setup->records.front()->times_only) {
             out.push_back(
                 std::string(label) +
                 " is times alone, given with --times: this comparison checked no outputs");
         }
     }
     const auto differ = [&](const char* key, const char* what) {
-        const std::string x = header_value(a, key);
-        const std::string y = header_value(b, key);
-        if (x != y && !a.times_only && !b.times_only) {
+        const std::string x = setup_value(a, key);
+        const std::string y = setup_value(b, key);
+        if (x != y && !times_only) {
             out.push_back(std::string(what) + ": A " + (x.empty() ? "unknown" : x) + "; B " +
                           (y.empty() ? "unknown" : y));
         }
     };
     differ(fmt::cpu_key, "the processor");
-    if (engine_text(a) != engine_text(b) && !a.times_only && !b.times_only) {
-        out.push_back("the engine: A " + engine_text(a) + "; B " + engine_text(b));
+    const std::string engine_a = engine_text(*a.records.front());
+    const std::string engine_b = engine_text(*b.records.front());
+    if (engine_a != engine_b && !times_only) {
+        out.push_back("the engine: A " + engine_a + "; B " + engine_b);
     }
     differ(fmt::build_key, "the build");
     differ(fmt::system_key, "the system");
-    for (const auto& [label, file] : {std::pair<const char*, const RecordFile*>{"A", &a},
-                                      std::pair<const char*, const RecordFile*>{"B", &b}}) {
-        if (!file->disturbed.empty()) {
-            out.push_back(std::string(label) +
-                          "'s record flags disturbed runs: " + file->disturbed);
-        }
-        // A trend within a record: its median is no steady speed.
-        if (const stats::Trend drift = drift_of(*file); drift.drifted) {
-            out.push_back(std::string(label) + "'s " + fmt::drift_text(drift, "runs"));
-        }
-        if (const stats::Trend drift = copy_drift_of(*file); drift.drifted) {
-            out.push_back(std::string(label) + "'s " + fmt::drift_text(drift, "rounds"));
+    for (const auto& [label, setup] : sides) {
+        for (const RecordFile* file : setup->records) {
+            // One record is named by its side; one of several by its name too.
+            const std::string whose = setup->records.size() == 1
+                                          ? std::string(label) + "'s"
+                                          : std::string(label) + "'s record " + file->name + ":";
+            if (!file->disturbed.empty()) {
+                out.push_back(setup->records.size() == 1
+                                  ? whose + " record flags disturbed runs: " + file->disturbed
+                                  : whose + " disturbed runs: " + file->disturbed);
+            }
+            // A trend within a record: its median is no steady speed.
+            if (const stats::Trend drift = drift_of(*file); drift.drifted) {
+                out.push_back(whose + " " + fmt::drift_text(drift, "runs"));
+            }
+            if (const stats::Trend drift = copy_drift_of(*file); drift.drifted) {
+                out.push_back(whose + " " + fmt::drift_text(drift, "rounds"));
+            }
         }
     }
     return out;
@@ -688,8 +946,10 @@ bool compare_files(const std::vector<RecordFile>& given, const std::string& base
         write_json(files, groups, out);
         break;
     case Format::Text:
-        if (files.size() == 2) {
-            write_two(files[0], files[1], out);
+        if (groups.size() == 1 && groups.front().rows.size() == 2) {
+            const std::vector<Row>& rows = groups.front().rows;
+            const bool given_order = rows[0].setup.records.front() <= rows[1].setup.records.front();
+            write_two(rows[given_order ? 0 : 1].setup, rows[given_order ? 1 : 0].setup, out);
         } else if (files.size() == 1) {
             out += file_line("A", files[0]);
         } else {

@@ -43,6 +43,7 @@ int compare_main(int argc, char** argv) {
     int status = status_compared;
     for (const CompareInput& input : options.inputs) {
         files.push_back(input.times ? times_record(input.text) : read_record(input.text));
+        files.back().setup = input.setup;
         const RecordFile& file = files.back();
         if (!file.genuine) {
             static_cast<void>(std::fprintf(stderr, "picalc-compare: %s: %s\n",

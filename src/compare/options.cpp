@@ -18,18 +18,25 @@ const char* const compare_usage =
     "  --json            every time and every comparison, for programs\n"
     "  --times LABEL:DIGITS:Gauss|Stomer:SECONDS,SECONDS,...\n"
     "                    times alone, from elsewhere: compared, but nothing to check\n"
+    "  --setup NAME      the files after it are records of one setup called NAME\n"
+    "                    (\"\" to group them by their processor, cores and build again)\n"
+    "A record's runs share one session, so records made at different times are\n"
+    "compared by their medians, several of each setup; one record of each gives\n"
+    "no verdict. Runs alternated in one record (picalc-record --versus) are\n"
+    "compared pair by pair.\n"
     "Exit status: 0 compared, 1 refused (a file that is not a genuine run, or two\n"
     "files of different workloads), 2 a wrong command line or an unreadable file.\n";
 
 CompareOptions parse_compare_options(int argc, const char* const* argv) {
     CompareOptions options;
+    std::string setup;
     bool formats = false;
     bool only_files = false;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         const bool option = !only_files && argument.size() > 1 && argument[0] == '-';
         if (!option) {
-            options.inputs.push_back({argument, false});
+            options.inputs.push_back({argument, false, setup});
             continue;
         }
         if (argument == "--") {
@@ -45,7 +52,7 @@ CompareOptions parse_compare_options(int argc, const char* const* argv) {
             options.format = argument == "--markdown" ? Format::Markdown
                              : argument == "--csv"    ? Format::Csv
                                                       : Format::Json;
-        } else if (argument == "--baseline" || argument == "--times") {
+        } else if (argument == "--baseline" || argument == "--times" || argument == "--setup") {
             if (i + 1 == argc) {
                 options.error = argument + " needs a value";
                 return options;
@@ -53,8 +60,10 @@ CompareOptions parse_compare_options(int argc, const char* const* argv) {
             const std::string value = argv[++i];
             if (argument == "--baseline") {
                 options.baseline = value;
+            } else if (argument == "--setup") {
+                setup = value;
             } else {
-                options.inputs.push_back({value, true});
+                options.inputs.push_back({value, true, setup});
             }
         } else {
             options.error = "unknown option " + argument;
@@ -68,7 +77,7 @@ CompareOptions parse_compare_options(int argc, const char* const* argv) {
                          (input.times && input.text.rfind(options.baseline + ":", 0) == 0);
     }
     if (!baseline_found) {
-        options.inputs.insert(options.inputs.begin(), {options.baseline, false});
+        options.inputs.insert(options.inputs.begin(), {options.baseline, false, ""});
     }
     if (!options.help && options.inputs.empty()) {
         options.error = "no FILE to compare";

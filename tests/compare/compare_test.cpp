@@ -14,6 +14,7 @@
 namespace picalc::compare {
 namespace {
 
+// Several records of each setup: each record's median is one value.
 TEST(Verdict, InWords) {
     const std::vector<double> slow = {2.0, 2.1, 2.05, 2.02, 2.08};
     const std::vector<double> fast = {1.8, 1.82, 1.79, 1.85, 1.81};
@@ -23,61 +24,72 @@ TEST(Verdict, InWords) {
     };
     const Case cases[] = {
         {slow, fast,
-         "B is 13.3 % faster than A (95 % interval 9.9 to 16.2 %; p = 0.008, 5 and 5 runs)"},
+         "B is 13.3 % faster than A (95 % interval 9.9 to 16.2 %; p = 0.008, 5 and 5 records)"},
         {fast, slow,
-         "A is 13.3 % faster than B (95 % interval 9.9 to 16.2 %; p = 0.008, 5 and 5 runs)"},
-        {slow, {2.01, 2.09, 2.04, 2.03, 2.07}, "No difference shown (p = 1.00, 5 and 5 runs)"},
+         "A is 13.3 % faster than B (95 % interval 9.9 to 16.2 %; p = 0.008, 5 and 5 records)"},
+        {slow, {2.01, 2.09, 2.04, 2.03, 2.07}, "No difference shown (p = 1.00, 5 and 5 records)"},
         {{2.0, 2.1, 2.2},
          {1.0, 1.1, 1.2},
-         "Too few runs to show any difference (3 and 3 runs can never give p below 0.05); 4 "
-         "and 4 runs, or 5 beside 3, can"},
+         "Too few records to show any difference (3 and 3 records can never give p below 0.05); "
+         "4 and 4 records, or 5 beside 3, can"},
         {{2.0},
          {1.0, 1.1, 1.2, 1.3, 1.4, 1.5},
-         "Too few runs to show any difference (1 and 6 runs can never give p below 0.05); 4 "
-         "and 4 runs, or 3 beside 6, can"},
+         "Too few records to show any difference (1 and 6 records can never give p below 0.05); "
+         "4 and 4 records, or 3 beside 6, can"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(verdict_text(stats::difference_of(c.a, c.b), "A", "B", "runs"), c.verdict);
+        const Comparison comparison{stats::difference_of(c.a, c.b), Evidence::Records};
+        EXPECT_EQ(verdict_text(comparison, "A", "B", "runs"), c.verdict);
     }
 }
 
-// Records made apart: a difference that the session margin could hold gets
-// no verdict, a larger one does; pairs from one session need no margin.
-TEST(Verdict, RecordsMadeApartAndPairs) {
+// What each kind of evidence may claim: one record of each never a
+// difference, however large, as its runs share one session; pairs and
+// several records do.
+TEST(Verdict, EvidenceDecidesWhatHolds) {
     std::vector<double> a;
     std::vector<double> near;
     std::vector<double> far;
     for (int i = 0; i < 9; ++i) {
         a.push_back(2.0 + 0.01 * i);
         near.push_back(a.back() / 1.03);
-        far.push_back(a.back() / 1.15);
+        far.push_back(a.back() / 1.5);
     }
     struct Case {
-        stats::Difference d;
+        Comparison c;
         const char* start;
         bool holds;
     };
     const Case cases[] = {
-        {stats::difference_of(a, near),
-         "No verdict: the runs differ (B is 3.0 % faster than A (95 % interval ", false},
-        {stats::difference_of(a, far), "B is 15.0 % faster than A (95 % interval ", true},
-        {stats::paired_difference_of(a, near),
-         "B is 3.0 % faster than A (95 % interval 3.0 to 3.0 %; "
-         "p = 0.004, 9 pairs of runs)",
+        {{stats::difference_of(a, far), Evidence::Runs},
+         "No verdict: the runs differ (B is 50.0 % faster than A (95 % interval ",
+         false},
+        {{stats::difference_of(a, near), Evidence::Runs},
+         "No verdict: the runs differ (B is 3.0 %",
+         false},
+        {{stats::difference_of(a, a), Evidence::Runs},
+         "No difference shown (p = 1.00, 9 and 9 runs)",
+         false},
+        {{stats::difference_of(a, far), Evidence::Records},
+         "B is 50.0 % faster than A (95 % interval ",
          true},
-        {stats::paired_difference_of({2.0, 2.1, 2.2, 2.3, 2.4}, {1.9, 2.0, 2.1, 2.2, 2.3}),
+        {{stats::paired_difference_of(a, near), Evidence::Pairs},
+         "B is 3.0 % faster than A (95 % interval 3.0 to 3.0 %; p = 0.004, 9 pairs of runs)",
+         true},
+        {{stats::paired_difference_of({2.0, 2.1, 2.2, 2.3, 2.4}, {1.9, 2.0, 2.1, 2.2, 2.3}),
+          Evidence::Pairs},
          "Too few pairs of runs to show any difference (5 pairs of runs can never give p below "
          "0.05); 6 pairs can",
          false},
     };
     for (const Case& c : cases) {
-        const std::string text = verdict_text(c.d, "A", "B", "runs");
+        const std::string text = verdict_text(c.c, "A", "B", "runs");
         EXPECT_EQ(text.rfind(c.start, 0), 0U) << text;
-        EXPECT_EQ(difference_holds(c.d), c.holds) << text;
+        EXPECT_EQ(difference_holds(c.c), c.holds) << text;
+        EXPECT_EQ(text.find("make 4 records of each at different times") != std::string::npos,
+                  text.rfind("No verdict: ", 0) == 0)
+            << text;
     }
-    EXPECT_NE(
-        verdict_text(cases[0].d, "A", "B", "runs").find("made apart often differ by 5.0 % or more"),
-        std::string::npos);
 }
 
 // A record of runs of a saved log with these times, under this header.
@@ -226,17 +238,18 @@ TEST(Compare, OutputFormats) {
     };
     const Case cases[] = {
         {Format::Text,
-         {"Single runs: B is 13.3 % faster than A (95 % interval 9.9 to 16.2 %; p = 0.008, 5 and "
-          "5 runs)\n",
+         {"Single runs: No verdict: the runs differ (B is 13.3 % faster than A (95 % interval 9.9 "
+          "to 16.2 %; p = 0.008, 5 and 5 runs)), but this is one record of each",
           "Differs: the processor: A one; B two\n", "Differs: B's record flags disturbed runs"}},
         {Format::Markdown,
          {"**0 digits [Gauss]**, against b (the fastest):\n",
-          "| 2.050000 (median of 5) | 2.000000 to 2.100000 | 13.3 % slower | yes (p = 0.008) | "
-          "one |",
+          "| 2.050000 (median of 5) | 2.000000 to 2.100000 | 13.3 % slower | no verdict from "
+          "one record each (runs p = 0.008) | one |",
           "[b](b.txt) (disturbed) |"}},
         {Format::Csv,
-         {"workload,record,path,runs,median_s",
-          "0 digits [Gauss],a,a.txt,5,2.050000,2.000000,2.100000,b,1.132597,0.00793651,yes,"}},
+         {"workload,record,path,records,runs,median_s",
+          "0 digits [Gauss],a,a.txt,1,5,2.050000,2.000000,2.100000,b,1.132597,0.00793651,one "
+          "record each,runs,"}},
         {Format::Json, {}},
     };
     for (const Case& c : cases) {
@@ -251,15 +264,133 @@ TEST(Compare, OutputFormats) {
             EXPECT_EQ(json["records"].size(), 2U);
             EXPECT_EQ(json["groups"][0]["baseline"], "b");
             EXPECT_TRUE(json["comparison"]["runs"]["significant"].get<bool>());
+            EXPECT_FALSE(json["comparison"]["runs"]["holds"].get<bool>());
+            EXPECT_EQ(json["comparison"]["runs"]["evidence"], "runs");
             EXPECT_EQ(json["records"][0]["times"],
                       nlohmann::json::array({2.0, 2.1, 2.05, 2.02, 2.08}));
             EXPECT_EQ(json["comparison"]["verdict"].get<std::string>().rfind(
-                          "B is 13.3 % faster than A", 0),
+                          "No verdict: the runs differ (B is 13.3 % faster than A", 0),
                       0U);
             EXPECT_EQ(json["records"][1]["cpu"], "two");
             EXPECT_DOUBLE_EQ(json["groups"][0]["rows"][1]["against_baseline"]["p"].get<double>(),
                              0.00793651);
         }
+    }
+}
+
+// A record per session of SESSIONS under HEADER, named PREFIX0, PREFIX1...:
+// three runs each, at that session's speed.
+std::vector<RecordFile> session_records(const std::string& prefix, const std::string& header,
+                                        const std::vector<double>& sessions,
+                                        const std::string& setup = "") {
+    std::vector<RecordFile> files;
+    for (std::size_t k = 0; k < sessions.size(); ++k) {
+        std::vector<std::string> times;
+        std::vector<const char*> pointers;
+        for (const double step : {1.0, 1.004, 0.998}) {
+            times.push_back(record_format::seconds_text(sessions[k] * step));
+        }
+        for (const std::string& time : times) {
+            pointers.push_back(time.c_str());
+        }
+        files.push_back(
+            read_record_text(prefix + std::to_string(k) + ".txt", record_of(pointers, header)));
+        files.back().setup = setup;
+    }
+    return files;
+}
+
+// Records join one setup by processor, cores, build and engine, or by the
+// --setup name; what cannot be told apart, or all of one setup, stands alone.
+TEST(Compare, RecordsJoinTheirSetup) {
+    const std::string gcc = "CPU: one\nBuild: gcc";
+    struct File {
+        std::string header;
+        std::string setup;
+    };
+    struct Case {
+        std::vector<File> files;
+        std::vector<const char*> setups;
+    };
+    const Case cases[] = {
+        {{{gcc, ""}, {gcc, ""}, {"CPU: one\nBuild: clang", ""}, {"CPU: one\nBuild: clang", ""}},
+         {"r0 and 1 more", "r2 and 1 more"}},
+        {{{gcc, ""}, {gcc, ""}, {gcc, ""}}, {"r0", "r1", "r2"}},
+        {{{"CPU: one", ""}, {"CPU: one", ""}, {gcc, ""}, {gcc, ""}}, {"r0", "r1", "r2 and 1 more"}},
+        {{{gcc, "fan"}, {gcc, "fan"}, {gcc, "quiet"}, {gcc, ""}}, {"fan", "quiet", "r3"}},
+        {{{"CPU: one\nCores: 2\nBuild: gcc", ""},
+          {"CPU: one\nCores: 4\nBuild: gcc", ""},
+          {"CPU: one\nCores: 2\nBuild: gcc", ""}},
+         {"r0 and 1 more", "r1"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<RecordFile> files;
+        for (const File& f : c.files) {
+            files.push_back(session_records("r", f.header, {1.5}, f.setup).front());
+            files.back().path = "r" + std::to_string(files.size() - 1) + ".txt";
+            files.back().name = "r" + std::to_string(files.size() - 1);
+        }
+        std::vector<const RecordFile*> pointers;
+        for (const RecordFile& file : files) {
+            ASSERT_TRUE(file.genuine) << file.refusal;
+            pointers.push_back(&file);
+        }
+        std::vector<std::string> names;
+        for (const compare::Setup& setup : setups_of(pointers)) {
+            names.push_back(setup.name);
+        }
+        EXPECT_EQ(names, std::vector<std::string>(c.setups.begin(), c.setups.end()))
+            << c.files.size() << " files, first " << c.files.front().header;
+    }
+}
+
+// Several records of each setup are compared by their medians: a setup 15 %
+// faster in every session is found, however much its runs agree; setups whose
+// sessions overlap are not, though their runs differ.
+TEST(Compare, SeveralRecordsOfEachGetAVerdict) {
+    struct Case {
+        std::vector<double> a, b;
+        const char* verdict;
+        bool holds;
+    };
+    const Case cases[] = {
+        {{2.0, 2.3, 2.1, 2.25},
+         {1.7, 1.9, 1.75, 1.85},
+         "Single runs: B is 20.8 % faster than A (95 % interval 5.3 to 35.3 %; p = 0.03, 4 and 4 "
+         "records)",
+         true},
+        {{2.0, 1.8, 2.1, 1.75}, {1.9, 1.85, 2.05, 1.7}, "Single runs: No difference shown", false},
+        {{2.0, 2.3, 2.1},
+         {1.7},
+         "Single runs: Too few records to show any difference (3 and 1",
+         false},
+    };
+    for (const Case& c : cases) {
+        std::vector<RecordFile> files = session_records("a", "CPU: one\nBuild: clang", c.a);
+        for (RecordFile& file : session_records("b", "CPU: one\nBuild: gcc", c.b)) {
+            files.push_back(std::move(file));
+        }
+        std::string out;
+        std::string refusal;
+        ASSERT_TRUE(compare_files(files, "", Format::Text, out, refusal)) << refusal;
+        EXPECT_NE(out.find(c.verdict), std::string::npos) << out;
+        EXPECT_NE(out.find("A: a0 and " + std::to_string(c.a.size() - 1) +
+                           " more: " + std::to_string(c.a.size()) + " records of 0 digits [Gauss]"),
+                  std::string::npos)
+            << out;
+        out.clear();
+        ASSERT_TRUE(compare_files(files, "", Format::Json, out, refusal)) << refusal;
+        const nlohmann::json json = nlohmann::json::parse(out);
+        EXPECT_EQ(json["comparison"]["runs"]["evidence"], "records");
+        EXPECT_EQ(json["comparison"]["runs"]["holds"].get<bool>(), c.holds) << out;
+        EXPECT_EQ(json["groups"][0]["rows"].size(), 2U);
+        EXPECT_EQ(json["records"][0]["setup"],
+                  "a0 and " + std::to_string(c.a.size() - 1) + " more");
+        out.clear();
+        ASSERT_TRUE(compare_files(files, "", Format::Markdown, out, refusal)) << refusal;
+        EXPECT_NE(out.find(" (median of " + std::to_string(c.a.size()) + " records) |"),
+                  std::string::npos)
+            << out;
     }
 }
 

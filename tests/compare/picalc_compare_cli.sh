@@ -26,6 +26,11 @@ record() {
 record slow 2.000000 2.100000 2.050000 2.020000 2.080000
 record fast 1.800000 1.820000 1.790000 1.850000 1.810000
 record same 2.010000 2.090000 2.040000 2.030000 2.070000
+# Four sessions of each of two setups, one run each.
+for k in 1 2 3 4; do
+  record "old$k" "2.0${k}0000"
+  record "new$k" "1.8${k}0000"
+done
 sed 's/^DIGITS: 130$/DIGITS: 131/' "$work/fast" >"$work/tampered"
 sed "s/^Total time <seconds> seconds \$/Total time 1.000000 seconds /" "$data/run_763_stomer.txt" >"$work/stomer"
 { printf '\377\376' && iconv -f UTF-8 -t UTF-16LE "$work/fast"; } >"$work/utf16"
@@ -66,6 +71,7 @@ expect 0 "130 digits [Gauss], against slow (the baseline given):" --baseline slo
 expect 2 "picalc-compare: other: cannot read it" --baseline other slow fast
 expect 2 "picalc-compare: choose one of --markdown, --csv and --json" --csv --json slow
 expect 2 "picalc-compare: unknown option --fast" --fast slow
+expect 2 "picalc-compare: --setup needs a value" slow --setup
 expect 2 "picalc-compare: no FILE to compare"
 expect 0 "usage: picalc-compare" --help
 
@@ -100,7 +106,10 @@ grep_verdict() { # PATTERN FILES...
     failures=$((failures + 1))
   fi
 }
-grep_verdict '^Single runs: B is 13.3 % faster than A (95 % interval 9.9 to 16.2 %; p = 0.008, 5 and 5 runs)$' slow fast
+grep_verdict '^Single runs: No verdict: the runs differ (B is 13.3 % faster than A (95 % interval 9.9 to 16.2 %; p = 0.008, 5 and 5 runs)), but this is one record of each' slow fast
+grep_verdict '^Single runs: B is 11.0 % faster than A (95 % interval 9.2 to 12.7 %; p = 0.03, 4 and 4 records)$' --setup old old1 old2 old3 old4 --setup new new1 new2 new3 new4
+grep_verdict '^A: old: 4 records of 130 digits' --setup old old1 old2 old3 old4 --setup new new1 new2 new3 new4
+grep_verdict '^Single runs: Too few records to show any difference (2 and 2 records' --setup old old1 old2 --setup new new1 new2
 grep_verdict '^Single runs: No difference shown (p = 1.00, 5 and 5 runs)$' slow same
 grep_verdict 'is times alone, given with --times: this comparison checked no outputs' slow --times "x:130:Gauss:2.5,2.6,2.7"
 [ "$failures" -eq 0 ] || exit 1

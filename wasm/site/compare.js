@@ -53,7 +53,7 @@ export function comparer(call) {
     },
 
     // This measurement against each known run of its workload: name to
-    // {significant, holds, margin, p, ratio, smallest_p}, or an empty map
+    // {significant, holds, evidence, p, ratio, smallest_p}, or an empty map
     // when none is.
     async significance(run, known) {
       const same = known.filter((other) => other.digits === run.digits && other.formula === run.formula);
@@ -77,15 +77,18 @@ export function comparer(call) {
 }
 
 // A known run's difference from this device's runs, in words. Known runs
-// were made at another time: a difference that records of one machine made
-// apart can show is no verdict.
+// were made in another session: the runs of one session share its state, and
+// sessions of one machine differ by more than their runs, so a difference
+// from one session of each is no verdict.
 export function significanceText(against) {
   if (against === undefined) return "";
   const p = against.p_text;
   if (against.smallest_p >= 0.05) return "too few runs to tell a difference";
   if (!against.significant) return `no difference shown (${p})`;
+  const direction = against.ratio > 1 ? "slower" : "faster";
   if (!against.holds) {
-    return `no verdict: runs made apart often differ by ${(against.margin * 100).toFixed(0)} % or more (${p})`;
+    return `${direction} than this device in these runs (${p}), but one session of each gives no ` +
+      "verdict: sessions differ by more than their runs";
   }
-  return `${against.ratio > 1 ? "slower" : "faster"} than this device, significantly (${p})`;
+  return `${direction} than this device, significantly (${p})`;
 }
