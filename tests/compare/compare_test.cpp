@@ -284,9 +284,11 @@ std::vector<RecordFile> session_records(const std::string& prefix, const std::st
                                         const std::vector<double>& sessions,
                                         const std::string& setup = "") {
     std::vector<RecordFile> files;
+    files.reserve(sessions.size());
     for (std::size_t k = 0; k < sessions.size(); ++k) {
         std::vector<std::string> times;
         std::vector<const char*> pointers;
+        pointers.reserve(3);
         for (const double step : {1.0, 1.004, 0.998}) {
             times.push_back(record_format::seconds_text(sessions[k] * step));
         }
