@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 namespace picalc::compare {
 namespace fmt = record_format;
@@ -80,15 +81,22 @@ std::string too_few_pairs_text(const Difference& d, const std::string& unit) {
            " can never give p below 0.05); " + std::to_string(enough) + " pairs can";
 }
 
+// The fewest values of each of two samples (runs, or records) that can
+// show a difference.
+std::int32_t equal_counts_needed() {
+    std::int32_t equal = 1;
+    while (smallest_p(equal, equal) >= significance_level) {
+        ++equal;
+    }
+    return equal;
+}
+
 // A difference too small for these counts ever to show: what would do.
 std::string too_few_text(const Difference& d, const std::string& unit) {
     if (d.paired) {
         return too_few_pairs_text(d, unit);
     }
-    std::int32_t equal = 1;
-    while (smallest_p(equal, equal) >= significance_level) {
-        ++equal;
-    }
+    const std::int32_t equal = equal_counts_needed();
     const std::int32_t larger = std::max(d.n_a, d.n_b);
     std::string text = "Too few " + unit + " to show any difference (" +
                        count_text(d.n_a, d.n_b, unit) + " can never give p below 0.05); " +
@@ -285,18 +293,8 @@ Comparison compare_by(const Setup& a, const Setup& b, const Measure& measure) {
     return c;
 }
 
-// The fewest records of each setup that can show a difference.
-std::int32_t records_needed() {
-    std::int32_t equal = 1;
-    while (smallest_p(equal, equal) >= significance_level) {
-        ++equal;
-    }
-    return equal;
-}
-
 double setup_median(const Setup& setup) {
-    return setup.records.size() == 1 ? median_time(*setup.records.front())
-                                     : median_of(per_record(setup, median_time));
+    return median_of(per_record(setup, median_time));
 }
 
 std::string setup_median_text(const Setup& setup) {
@@ -669,6 +667,17 @@ void write_text_tables(const std::vector<Group>& groups, std::string& out) {
     }
 }
 
+// A and B when the files make two setups of one workload, in the order
+// the files were given (the rows are sorted by speed).
+std::optional<std::pair<const Setup*, const Setup*>> two_setups(const std::vector<Group>& groups) {
+    if (groups.size() != 1 || groups.front().rows.size() != 2) {
+        return std::nullopt;
+    }
+    const Setup& x = groups.front().rows[0].setup;
+    const Setup& y = groups.front().rows[1].setup;
+    return x.records.front() <= y.records.front() ? std::pair{&x, &y} : std::pair{&y, &x};
+}
+
 Json times_json(const std::vector<double>& times) {
     Json json = Json::array();
     for (const double value : times) {
@@ -763,12 +772,8 @@ void write_json(const std::vector<RecordFile>& files, const std::vector<Group>& 
                               {"rows", rows}});
     }
     Json json = {{"schema_version", 2}, {"records", records}, {"groups", group_list}};
-    if (groups.size() == 1 && groups.front().rows.size() == 2) {
-        const std::vector<Row>& rows = groups.front().rows;
-        // A and B in the order given, not by speed.
-        const bool given_order = rows[0].setup.records.front() <= rows[1].setup.records.front();
-        const Verdicts v = given_order ? verdicts_of(rows[0].setup, rows[1].setup)
-                                       : verdicts_of(rows[1].setup, rows[0].setup);
+    if (const auto two = two_setups(groups)) {
+        const Verdicts v = verdicts_of(*two->first, *two->second);
         json["comparison"] = {{"runs", difference_json(v.runs)},
                               {"verdict", v.runs_text},
                               {"copies", v.copies_text},
@@ -854,7 +859,7 @@ std::string verdict_text(const Comparison& c, const std::string& a, const std::s
     if (difference_holds(c)) {
         return text;
     }
-    const std::string needed = std::to_string(records_needed());
+    const std::string needed = std::to_string(equal_counts_needed());
     return "No verdict: the " + unit + " differ (" + text +
            "), but this is one record of each, and records made at different times differ by "
            "more than the runs of one record do; make " +
@@ -946,10 +951,8 @@ bool compare_files(const std::vector<RecordFile>& given, const std::string& base
         write_json(files, groups, out);
         break;
     case Format::Text:
-        if (groups.size() == 1 && groups.front().rows.size() == 2) {
-            const std::vector<Row>& rows = groups.front().rows;
-            const bool given_order = rows[0].setup.records.front() <= rows[1].setup.records.front();
-            write_two(rows[given_order ? 0 : 1].setup, rows[given_order ? 1 : 0].setup, out);
+        if (const auto two = two_setups(groups)) {
+            write_two(*two->first, *two->second, out);
         } else if (files.size() == 1) {
             out += file_line("A", files[0]);
         } else {
